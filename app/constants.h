@@ -1,0 +1,94 @@
+#pragma once
+
+// Every fixed value of glimra: captions, colours, the label font, and the
+// window's layout in twips (1/1440 inch), as the window was designed.
+
+#include <QRect>
+#include <QString>
+
+#include <cmath>
+#include <cstdint>
+
+namespace glimra {
+
+inline constexpr int kTwipsPerInch = 1440;
+
+// Twips to device-independent pixels through the screen's logical DPI
+// (15 twips a pixel at 96 dpi). Rounds half away from zero, as the form
+// run time did, so that 7.5 px becomes 8 px and not 7.
+constexpr int twipsToPixels(double twips, double dpi)
+{
+    const double px = twips * dpi / kTwipsPerInch;
+    return px < 0 ? -static_cast<int>(-px + 0.5) : static_cast<int>(px + 0.5);
+}
+
+constexpr double pixelsToTwips(int pixels, double dpi)
+{
+    return pixels * kTwipsPerInch / dpi;
+}
+
+// A colour is 0x00BBGGRR (red in the low byte). With the top bit set the low
+// bits name one of the desktop's system colours.
+using Colour = std::uint32_t;
+inline constexpr Colour kSystemColourFlag = 0x80000000u;
+inline constexpr Colour kBlack = 0x00000000u;
+inline constexpr Colour kWhite = 0x00FFFFFFu;
+inline constexpr Colour kWindowBackground = kSystemColourFlag | 5u;
+
+inline const QString kAppTitle = QStringLiteral("glimra version 1.2");
+inline const QString kBusyTitleInfix = QStringLiteral(" - 処理中です...");
+
+// The label font: default font of the preview view, and the font of every
+// name label and of the leading line break.
+inline const QString kLabelFontName = QStringLiteral("ＭＳ Ｐゴシック");
+inline constexpr std::int16_t kLabelFontSize = 9;
+inline constexpr int kLabelFontWeight = 400;
+inline constexpr int kLabelFontCharset = 128; // Shift-JIS
+// The Japanese proportional gothic that stands in for the label font here.
+inline const QString kLabelFontSubstitute = QStringLiteral("IPAPGothic");
+
+inline const QString kBannerUrl = QStringLiteral("http://glimra-maker.example/002/gear.shtml");
+
+// Sizes offered by the size list, and the one selected at start-up.
+inline constexpr int kFirstSize = 8;
+inline constexpr int kLastSize = 72;
+inline constexpr int kSizeStep = 2;
+inline constexpr int kInitialSizeIndex = 1;
+
+// The preview view fills the window less these margins.
+inline constexpr float kViewWidthMargin = 1900.0f;
+inline constexpr float kViewHeightMargin = 500.0f;
+
+// Client area of the window when it is created.
+inline constexpr int kClientWidth = 6195;
+inline constexpr int kClientHeight = 4530;
+
+// Each control's rectangle in twips: left, top, width, height.
+namespace layout {
+inline constexpr QRect Label1 { 120, 165, 1575, 255 };
+inline constexpr QRect Text1 { 120, 360, 1575, 735 };
+inline constexpr QRect Label2 { 120, 1200, 1575, 255 };
+inline constexpr QRect Combo1 { 120, 1440, 1575, 300 };
+inline constexpr QRect Label3 { 120, 1920, 735, 255 };
+inline constexpr QRect Label4 { 960, 1920, 735, 255 };
+inline constexpr QRect Command2 { 120, 2160, 735, 255 };
+inline constexpr QRect Command3 { 960, 2160, 735, 255 };
+inline constexpr QRect Check1 { 120, 2640, 1335, 255 };
+inline constexpr QRect Check2 { 120, 2880, 1335, 255 };
+inline constexpr QRect Command1 { 120, 3360, 1575, 495 };
+inline constexpr QRect WebBrowser1 { 120, 3960, 1575, 495 };
+inline constexpr QRect RichTextBox1 { 1800, 0, 3015, 2775 };
+} // namespace layout
+
+namespace caption {
+inline const QString Label1 = QStringLiteral("サンプル文字");
+inline const QString Text1 = QStringLiteral("SAMPLE");
+inline const QString Label2 = QStringLiteral("フォントサイズ");
+inline const QString Label3 = QStringLiteral("字体色");
+inline const QString Label4 = QStringLiteral("背景色");
+inline const QString Check1 = QStringLiteral("ボールド");
+inline const QString Check2 = QStringLiteral("イタリック");
+inline const QString Command1 = QStringLiteral("表示");
+} // namespace caption
+
+} // namespace glimra

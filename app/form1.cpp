@@ -1,0 +1,219 @@
+#include "form1.h"
+
+#include "banner_pane.h"
+#include "constants.h"
+#include "failure.h"
+
+#include "../colour/colour_dialog.h"
+#include "../colour/swatch.h"
+#include "../preview/font_list.h"
+#include "../view/rich_text_box.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+using namespace glimra;
+
+namespace {
+
+QLabel* makeLabel(const QString& caption, QWidget* parent)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    return label;
+}
+
+int checkValue(const QCheckBox* box)
+{
+    return box->isChecked() ? 1 : 0;
+}
+
+} // namespace
+
+Form1::Form1(Form1Platform platform, QWidget* parent)
+    : QWidget(parent)
+    , m_fonts(std::move(platform.fonts))
+    , m_colourDialog(std::move(platform.colourDialog))
+    , m_dpi(platform.dpi > 0 ? platform.dpi : QGuiApplication::primaryScreen()->logicalDotsPerInchX())
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowIcon(QIcon(QStringLiteral(":/glimra/glimra.png")));
+    if (!m_fonts) {
+        auto system = std::make_unique<preview::SystemFontList>();
+        connect(qGuiApp, &QGuiApplication::fontDatabaseChanged, this, [list = system.get()] { list->refresh(); });
+        m_fonts = std::move(system);
+    }
+    if (!m_colourDialog)
+        m_colourDialog = std::make_unique<colour::QtColourDialog>(this);
+
+    // Created in tab order, so that focus moves down the column from the
+    // sample box, by way of the preview view and the Show button.
+    Text1 = new QPlainTextEdit(caption::Text1, this);
+    RichTextBox1 = new view::RichTextBox(this);
+    Command1 = new QPushButton(caption::Command1, this);
+    Label1 = makeLabel(caption::Label1, this);
+    Combo1 = new QComboBox(this);
+    Label2 = makeLabel(caption::Label2, this);
+    Command2 = new colour::Swatch(kBlack, this);
+    Command3 = new colour::Swatch(kWhite, this);
+    Label3 = makeLabel(caption::Label3, this);
+    Label4 = makeLabel(caption::Label4, this);
+    Check1 = new QCheckBox(caption::Check1, this);
+    Check2 = new QCheckBox(caption::Check2, this);
+    WebBrowser1 = platform.bannerPane ? platform.bannerPane(this) : makeNetworkBannerPane(this);
+
+    const std::pair<QWidget*, QRect> placed[] = {
+        { Label1, layout::Label1 }, { Text1, layout::Text1 }, { Label2, layout::Label2 },
+        { Combo1, layout::Combo1 }, { Label3, layout::Label3 }, { Label4, layout::Label4 },
+        { Command2, layout::Command2 }, { Command3, layout::Command3 }, { Check1, layout::Check1 },
+        { Check2, layout::Check2 }, { Command1, layout::Command1 }, { WebBrowser1, layout::WebBrowser1 },
+        { RichTextBox1, layout::RichTextBox1 },
+    };
+    for (const auto& [widget, twips] : placed)
+        widget->setGeometry(toPixels(twips));
+
+    const std::pair<QObject*, const char*> names[] = {
+        { Label1, "Label1" }, { Text1, "Text1" }, { Label2, "Label2" }, { Combo1, "Combo1" },
+        { Label3, "Label3" }, { Label4, "Label4" }, { Command2, "Command2" }, { Command3, "Command3" },
+        { Check1, "Check1" }, { Check2, "Check2" }, { Command1, "Command1" }, { WebBrowser1, "WebBrowser1" },
+        { RichTextBox1, "RichTextBox1" },
+    };
+    for (const auto& [object, name] : names)
+        object->setObjectName(QLatin1String(name));
+
+    // The sample box: no scroll bars, Tab moves on, Enter starts a new line.
+    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Text1->setTabChangesFocus(true);
+    Text1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    RichTextBox1->setDpi(m_dpi);
+    RichTextBox1->setTabChangesFocus(true);
+
+    const QWidget* const tabOrder[] = { Text1, RichTextBox1, Command1, Combo1, Command2, Command3, Check1, Check2, WebBrowser1 };
+    for (size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(const_cast<QWidget*>(tabOrder[i - 1]), const_cast<QWidget*>(tabOrder[i]));
+    Text1->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, &Form1::onCommand1Clicked);
+    connect(Command2, &QPushButton::clicked, this, &Form1::onCommand2Clicked);
+    connect(Command3, &QPushButton::clicked, this, &Form1::onCommand3Clicked);
+
+    resize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+    orDie(this, [this] { load(); });
+}
+
+Form1::~Form1() = default;
+
+int Form1::twipsToPixels(int twips) const
+{
+    return glimra::twipsToPixels(twips, m_dpi);
+}
+
+QRect Form1::toPixels(const QRect& twips) const
+{
+    return QRect(twipsToPixels(twips.x()), twipsToPixels(twips.y()), twipsToPixels(twips.width()),
+        twipsToPixels(twips.height()));
+}
+
+void Form1::load()
+{
+    setWindowTitle(kAppTitle);
+    for (int size = kFirstSize; size <= kLastSize; size += kSizeStep)
+        Combo1->addItem(QString::number(size));
+    Combo1->setCurrentIndex(kInitialSizeIndex);
+    WebBrowser1->navigate(kBannerUrl);
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // The whole window, frame included, less the margins; a size the view
+    // refuses leaves it as it was in that dimension.
+    skipOnFailure([this] {
+        RichTextBox1->setWidthTwips(float(pixelsToTwips(frameGeometry().width(), m_dpi)) - kViewWidthMargin);
+    });
+    skipOnFailure([this] {
+        RichTextBox1->setHeightTwips(float(pixelsToTwips(frameGeometry().height(), m_dpi)) - kViewHeightMargin);
+    });
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_closing = false;
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    // A build waiting in processPendingEvents() sees this and stops.
+    m_closing = true;
+    QWidget::closeEvent(event);
+}
+
+void Form1::onCommand1Clicked()
+{
+    ++m_buildDepth;
+    preview::build(*this, *RichTextBox1, *m_fonts);
+    --m_buildDepth;
+}
+
+void Form1::onCommand2Clicked()
+{
+    orDie(this, [this] { colour::chooseColour(*m_colourDialog, *Command2); });
+}
+
+void Form1::onCommand3Clicked()
+{
+    orDie(this, [this] { colour::chooseColour(*m_colourDialog, *Command3); });
+}
+
+QString Form1::sample() const
+{
+    return Text1->toPlainText();
+}
+
+QString Form1::chosenSize() const
+{
+    const int index = Combo1->currentIndex();
+    if (index < 0)
+        throw StepFailed(ErrorNumber::InvalidCall, QStringLiteral("no size selected"));
+    return Combo1->itemText(index);
+}
+
+Colour Form1::textColour() const
+{
+    return Command2->backColour();
+}
+
+Colour Form1::backColour() const
+{
+    return Command3->backColour();
+}
+
+int Form1::boldValue() const
+{
+    return checkValue(Check1);
+}
+
+int Form1::italicValue() const
+{
+    return checkValue(Check2);
+}
+
+void Form1::setTitle(const QString& title)
+{
+    setWindowTitle(title);
+}
+
+bool Form1::processPendingEvents()
+{
+    QCoreApplication::processEvents();
+    return !m_closing;
+}

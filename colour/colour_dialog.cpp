@@ -1,0 +1,43 @@
+#include "colour_dialog.h"
+
+#include "../app/colour_value.h"
+
+#include <QColorDialog>
+
+namespace colour {
+
+QtColourDialog::QtColourDialog(QWidget* parent)
+    : m_dialog(new QColorDialog(parent))
+{
+    m_dialog->setObjectName(QStringLiteral("CommonDialog1"));
+    m_dialog->setModal(true);
+    // Qt's own dialog on every desktop: the same fields and the same modal
+    // behaviour everywhere.
+    m_dialog->setOption(QColorDialog::DontUseNativeDialog);
+}
+
+QtColourDialog::~QtColourDialog() = default;
+
+bool QtColourDialog::showColor()
+{
+    return m_dialog && m_dialog->exec() == QDialog::Accepted;
+}
+
+glimra::Colour QtColourDialog::color() const
+{
+    return m_dialog ? glimra::fromQColor(m_dialog->currentColor()) : glimra::kBlack;
+}
+
+} // namespace colour
+
+#include "swatch.h"
+
+namespace colour {
+
+void chooseColour(ColourDialog& dialog, Swatch& swatch)
+{
+    if (dialog.showColor())
+        swatch.setBackColour(dialog.color());
+}
+
+} // namespace colour

@@ -1,0 +1,415 @@
+#include "rich_text_box.h"
+
+#include "../app/colour_value.h"
+#include "../app/failure.h"
+
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace view {
+
+using glimra::ErrorNumber;
+using glimra::StepFailed;
+
+namespace {
+
+constexpr int kColourProperty = QTextFormat::UserProperty + 1;
+constexpr int kCharsetProperty = QTextFormat::UserProperty + 2;
+constexpr int kProperty17 = QTextFormat::UserProperty + 17;
+
+// The largest size the view accepts, in points.
+constexpr int kMaxPointSize = 1638;
+
+bool isLineBreak(QChar c)
+{
+    return c == u'\r' || c == u'\n';
+}
+
+QTextCharFormat makeDefaultFormat()
+{
+    QTextCharFormat f;
+    f.setFontFamilies(QStringList { glimra::kLabelFontName });
+    f.setFontPointSize(glimra::kLabelFontSize);
+    f.setFontWeight(glimra::kLabelFontWeight);
+    f.setFontItalic(false);
+    f.setProperty(kCharsetProperty, glimra::kLabelFontCharset);
+    return f;
+}
+
+void substituteLabelFont()
+{
+    // The label font's name is kept in every format; on this desktop it is
+    // drawn with a Japanese proportional gothic.
+    static const bool once = [] {
+        QFont::insertSubstitution(glimra::kLabelFontName, glimra::kLabelFontSubstitute);
+        return true;
+    }();
+    Q_UNUSED(once);
+}
+
+} // namespace
+
+// Marks the document changes the program makes, so that only the user's own
+// edits count as edits.
+class RichTextBox::ProgramEdit {
+public:
+    explicit ProgramEdit(const RichTextBox* box)
+        : m_box(const_cast<RichTextBox*>(box))
+    {
+        ++m_box->m_programEdits;
+    }
+    ~ProgramEdit() { --m_box->m_programEdits; }
+    ProgramEdit(const ProgramEdit&) = delete;
+    ProgramEdit& operator=(const ProgramEdit&) = delete;
+
+private:
+    RichTextBox* m_box;
+};
+
+RichTextBox::RichTextBox(QWidget* parent)
+    : QPlainTextEdit(parent)
+    , m_defaultFormat(makeDefaultFormat())
+{
+    substituteLabelFont();
+    QFont label(glimra::kLabelFontName);
+    label.setPointSize(glimra::kLabelFontSize);
+    setFont(label);
+    document()->setUndoRedoEnabled(false);
+    connect(document(), &QTextDocument::contentsChange, this, &RichTextBox::onContentsChange);
+}
+
+RichTextBox::~RichTextBox() = default;
+
+void RichTextBox::onContentsChange(int, int, int)
+{
+    if (m_programEdits == 0)
+        m_userEdited = true;
+}
+
+void RichTextBox::setText(const QString& text)
+{
+    syncFromDocument();
+    const qsizetype old = m_text.size();
+    const bool extends = m_allDefault && text.size() > old
+        && std::memcmp(text.constData(), m_text.constData(), size_t(old) * sizeof(QChar)) == 0
+        // A CR at the old end and an LF after it become one line break.
+        && !(old > 0 && m_text.at(old - 1) == u'\r' && text.at(old) == u'\n');
+    if (text.size() == old && m_allDefault && text == m_text)
+        return;
+    m_text = text;
+    if (extends) {
+        appendToDocument(old);
+    } else {
+        rebuildDocument();
+    }
+}
+
+QString RichTextBox::text() const
+{
+    syncFromDocument();
+    return m_text;
+}
+
+void RichTextBox::rebuildDocument()
+{
+    ProgramEdit edit(this);
+    QTextCursor cursor(document());
+    cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+    cursor.setBlockCharFormat(m_defaultFormat);
+    cursor.setCharFormat(m_defaultFormat);
+    m_crlfEnds.clear();
+    m_allDefault = true;
+    if (!m_text.isEmpty()) {
+        // insertText makes one paragraph separator of each CR LF, CR or LF.
+        cursor.insertText(m_text, m_defaultFormat);
+    }
+    indexLineBreaks(0);
+    m_selStart = std::min<qint32>(m_selStart, qint32(m_text.size()));
+}
+
+void RichTextBox::appendToDocument(qsizetype from)
+{
+    ProgramEdit edit(this);
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(m_text.mid(from), m_defaultFormat);
+    indexLineBreaks(from);
+}
+
+void RichTextBox::indexLineBreaks(qsizetype from)
+{
+    const QChar* data = m_text.constData();
+    const qsizetype n = m_text.size();
+    for (qsizetype i = std::max<qsizetype>(from, 1); i < n; ++i) {
+        if (data[i] == u'\n' && data[i - 1] == u'\r')
+            m_crlfEnds.push_back(qint32(i));
+    }
+}
+
+void RichTextBox::syncFromDocument() const
+{
+    if (!m_userEdited)
+        return;
+    m_userEdited = false;
+    QString text;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        if (block != document()->begin())
+            text += QStringLiteral("\r\n");
+        text += block.text();
+    }
+    m_text = text;
+    m_crlfEnds.clear();
+    const_cast<RichTextBox*>(this)->indexLineBreaks(0);
+    const_cast<RichTextBox*>(this)->m_allDefault = false;
+}
+
+int RichTextBox::documentPosition(qint32 position) const
+{
+    const qint32 length = qint32(m_text.size());
+    qint32 p = std::clamp<qint32>(position, 0, length);
+    // Never split a surrogate pair: move to its end.
+    if (p > 0 && p < length && m_text.at(p).isLowSurrogate() && m_text.at(p - 1).isHighSurrogate())
+        ++p;
+    // Each CR LF pair ending before p is one document character, not two.
+    // An LF at p itself is inside its pair, and the pair counts in full.
+    const auto pairsBefore = std::lower_bound(m_crlfEnds.begin(), m_crlfEnds.end(), p) - m_crlfEnds.begin();
+    return int(p - pairsBefore);
+}
+
+void RichTextBox::setDpi(double dpi)
+{
+    m_dpi = dpi;
+}
+
+int RichTextBox::toPixels(float twips) const
+{
+    if (!(twips >= 0)) // negative or NaN
+        throw StepFailed(ErrorNumber::InvalidPropertyValue, QStringLiteral("size %1 twips").arg(twips));
+    const double px = double(twips) * m_dpi / glimra::kTwipsPerInch;
+    if (px > QWIDGETSIZE_MAX)
+        throw StepFailed(ErrorNumber::Overflow, QStringLiteral("size %1 twips").arg(twips));
+    return glimra::twipsToPixels(twips, m_dpi);
+}
+
+void RichTextBox::setWidthTwips(float twips)
+{
+    resize(toPixels(twips), height());
+}
+
+void RichTextBox::setHeightTwips(float twips)
+{
+    resize(width(), toPixels(twips));
+}
+
+float RichTextBox::widthTwips() const
+{
+    return float(glimra::pixelsToTwips(width(), m_dpi));
+}
+
+float RichTextBox::heightTwips() const
+{
+    return float(glimra::pixelsToTwips(height(), m_dpi));
+}
+
+void RichTextBox::setBackColor(glimra::Colour colour)
+{
+    // System colours are the desktop's, not whatever this view shows now.
+    const QColor c = glimra::toQColor(colour, QGuiApplication::palette());
+    QPalette p = palette();
+    p.setColor(QPalette::Base, c);
+    setPalette(p);
+    m_backColor = colour;
+}
+
+void RichTextBox::setSelStart(qint32 start)
+{
+    if (start < 0)
+        throw StepFailed(ErrorNumber::InvalidPropertyValue, QStringLiteral("selection start %1").arg(start));
+    syncFromDocument();
+    m_selStart = std::min<qint32>(start, qint32(m_text.size()));
+    m_selLength = 0;
+    if (isVisible()) {
+        QTextCursor caret(document());
+        caret.setPosition(documentPosition(m_selStart));
+        setTextCursor(caret);
+        m_caretPending = false;
+    } else {
+        m_caretPending = true;
+    }
+}
+
+qint32 RichTextBox::selStart() const
+{
+    return m_selStart;
+}
+
+void RichTextBox::setSelLength(qint32 length)
+{
+    if (length < 0)
+        throw StepFailed(ErrorNumber::InvalidPropertyValue, QStringLiteral("selection length %1").arg(length));
+    m_selLength = length;
+}
+
+void RichTextBox::applyToSelection(const QTextCharFormat& format)
+{
+    syncFromDocument();
+    const qint32 length = qint32(m_text.size());
+    const qint32 from = std::min(m_selStart, length);
+    const qint32 to = qint32(std::min<qint64>(qint64(from) + m_selLength, length));
+    const int a = documentPosition(from);
+    const int b = documentPosition(to);
+    if (a >= b)
+        return;
+    ProgramEdit edit(this);
+    QTextCursor cursor(document());
+    cursor.setPosition(a);
+    cursor.setPosition(b, QTextCursor::KeepAnchor);
+    cursor.mergeCharFormat(format);
+    m_allDefault = false;
+}
+
+void RichTextBox::setSelFontName(const QString& name)
+{
+    QTextCharFormat f;
+    f.setFontFamilies(QStringList { name });
+    applyToSelection(f);
+}
+
+void RichTextBox::setSelFontSize(std::int16_t points)
+{
+    if (points <= 0 || points > kMaxPointSize)
+        throw StepFailed(ErrorNumber::InvalidPropertyValue, QStringLiteral("font size %1").arg(points));
+    QTextCharFormat f;
+    f.setFontPointSize(points);
+    applyToSelection(f);
+}
+
+void RichTextBox::setSelFontSize(const QString& points)
+{
+    bool ok = false;
+    const int value = points.trimmed().toInt(&ok, 10);
+    if (!ok)
+        throw StepFailed(ErrorNumber::TypeMismatch, QStringLiteral("font size \"%1\"").arg(points));
+    if (value <= 0 || value > kMaxPointSize)
+        throw StepFailed(ErrorNumber::InvalidPropertyValue, QStringLiteral("font size %1").arg(value));
+    setSelFontSize(std::int16_t(value));
+}
+
+void RichTextBox::setSelColor(glimra::Colour colour)
+{
+    QTextCharFormat f;
+    f.setForeground(glimra::toQColor(colour, QGuiApplication::palette()));
+    f.setProperty(kColourProperty, colour);
+    applyToSelection(f);
+}
+
+void RichTextBox::setSelBold(bool bold)
+{
+    QTextCharFormat f;
+    f.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+    applyToSelection(f);
+}
+
+void RichTextBox::setSelItalic(bool italic)
+{
+    QTextCharFormat f;
+    f.setFontItalic(italic);
+    applyToSelection(f);
+}
+
+void RichTextBox::setSelProperty17(std::int16_t value)
+{
+    QTextCharFormat f;
+    f.setProperty(kProperty17, int(value));
+    applyToSelection(f);
+}
+
+void RichTextBox::setVisible(bool visible)
+{
+    if (!visible && !m_deferring) {
+        m_deferring = true;
+        m_deferral = QTextCursor(document());
+        m_deferral.beginEditBlock();
+    }
+    if (visible && m_deferring) {
+        ProgramEdit edit(this);
+        m_deferring = false;
+        m_deferral.endEditBlock();
+        m_deferral = QTextCursor();
+    }
+    QPlainTextEdit::setVisible(visible);
+    if (visible && m_caretPending) {
+        m_caretPending = false;
+        QTextCursor caret(document());
+        caret.setPosition(documentPosition(m_selStart));
+        setTextCursor(caret);
+    }
+}
+
+CharFormat RichTextBox::charFormatAt(qint32 position) const
+{
+    syncFromDocument();
+    if (position < 0 || position >= m_text.size())
+        return {};
+    // The document character that holds this code unit: a CR LF pair's LF
+    // and a low surrogate belong to the character before them.
+    qint32 p = position;
+    if (p > 0 && m_text.at(p) == u'\n' && m_text.at(p - 1) == u'\r')
+        --p;
+    else if (p > 0 && m_text.at(p).isLowSurrogate() && m_text.at(p - 1).isHighSurrogate())
+        --p;
+    const int d = documentPosition(p);
+    QTextCharFormat f;
+    const QTextBlock block = document()->findBlock(d);
+    if (isLineBreak(m_text.at(p)) || d == block.position() + block.length() - 1) {
+        // A paragraph separator: its format is the next block's char format.
+        f = block.next().charFormat();
+    } else {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (d >= frag.position() && d < frag.position() + frag.length()) {
+                f = frag.charFormat();
+                break;
+            }
+        }
+    }
+    CharFormat out;
+    out.fontName = f.fontFamilies().toStringList().value(0);
+    out.pointSize = f.fontPointSize();
+    out.weight = f.fontWeight();
+    out.italic = f.fontItalic();
+    if (f.hasProperty(kColourProperty))
+        out.colour = glimra::Colour(f.property(kColourProperty).toUInt());
+    out.property17 = f.intProperty(kProperty17);
+    out.charset = f.intProperty(kCharsetProperty);
+    return out;
+}
+
+CharFormat RichTextBox::defaultCharFormat()
+{
+    CharFormat f;
+    f.fontName = glimra::kLabelFontName;
+    f.pointSize = glimra::kLabelFontSize;
+    f.weight = glimra::kLabelFontWeight;
+    f.charset = glimra::kLabelFontCharset;
+    return f;
+}
+
+QMimeData* RichTextBox::createMimeDataFromSelection() const
+{
+    // Copying keeps the fonts: rich text beside the plain text.
+    QMimeData* mime = QPlainTextEdit::createMimeDataFromSelection();
+    if (!mime->hasHtml())
+        mime->setHtml(QTextDocumentFragment(textCursor()).toHtml());
+    return mime;
+}
+
+} // namespace view

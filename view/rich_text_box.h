@@ -1,0 +1,128 @@
+#pragma once
+
+// RichTextBox: the preview view. A plain-text-layout editor (only what is on
+// screen is laid out) that speaks the program's terms: positions and lengths
+// are UTF-16 code units over the text exactly as the program set it, a CR LF
+// pair counts as two, and all formatting goes through a selection.
+//
+// Qt turns every line break into one paragraph separator, so the view keeps
+// the program's text beside the document and maps program positions to
+// document positions. A position inside a CR LF pair or a surrogate pair
+// moves forward to the end of that character, so no character is ever split:
+// a character is selected when its first code unit is.
+
+#include "../app/constants.h"
+
+#include <QPlainTextEdit>
+#include <QTextCharFormat>
+#include <QTextCursor>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace view {
+
+// One character's format as the program sees it, for reading back.
+struct CharFormat {
+    QString fontName;
+    double pointSize = 0;
+    int weight = 0; // 400 regular, 700 bold
+    bool italic = false;
+    std::optional<glimra::Colour> colour; // empty: the view's default text colour
+    int property17 = 0; // 0 where never set
+    int charset = 0;
+
+    bool bold() const { return weight >= 700; }
+    bool operator==(const CharFormat&) const = default;
+};
+
+class RichTextBox : public QPlainTextEdit {
+    Q_OBJECT
+
+public:
+    explicit RichTextBox(QWidget* parent = nullptr);
+    ~RichTextBox() override;
+
+    // The whole text. Setting it puts every character in the default format.
+    void setText(const QString& text);
+    QString text() const;
+
+    // Logical DPI used for the twips properties.
+    void setDpi(double dpi);
+    double dpi() const { return m_dpi; }
+
+    // Size in twips. A negative size is refused and the old one stays.
+    void setWidthTwips(float twips);
+    void setHeightTwips(float twips);
+    float widthTwips() const;
+    float heightTwips() const;
+
+    void setBackColor(glimra::Colour colour);
+    glimra::Colour backColor() const { return m_backColor; }
+
+    // Selection start empties the selection and puts the caret there.
+    void setSelStart(qint32 start);
+    void setSelLength(qint32 length);
+    qint32 selStart() const;
+    qint32 selLength() const { return m_selLength; }
+
+    void setSelFontName(const QString& name);
+    void setSelFontSize(std::int16_t points);
+    // A whole decimal number such as "10".
+    void setSelFontSize(const QString& points);
+    void setSelColor(glimra::Colour colour);
+    void setSelBold(bool bold);
+    void setSelItalic(bool italic);
+    void setSelProperty17(std::int16_t value);
+
+    // While hidden the view takes no input and defers all layout: changes
+    // are gathered in one edit block that closes when it is shown again.
+    void setVisible(bool visible) override;
+
+    // The format of the character at a program position.
+    CharFormat charFormatAt(qint32 position) const;
+    // The document position a program position maps to.
+    int documentPosition(qint32 position) const;
+
+    // The format every character takes when the text is set.
+    static CharFormat defaultCharFormat();
+
+protected:
+    QMimeData* createMimeDataFromSelection() const override;
+
+private:
+    class ProgramEdit;
+
+    void rebuildDocument();
+    void appendToDocument(qsizetype from);
+    void indexLineBreaks(qsizetype from);
+    void syncFromDocument() const;
+    void applyToSelection(const QTextCharFormat& format);
+    void onContentsChange(int from, int removed, int added);
+    int toPixels(float twips) const;
+
+    // mutable: a user's edit is folded back into the program's text when
+    // the text is next read.
+    mutable QString m_text;
+    // Program index of the LF of every CR LF pair, ascending.
+    mutable std::vector<qint32> m_crlfEnds;
+    mutable bool m_userEdited = false;
+    // Every character still has the default format, so a longer text that
+    // extends the current one can be appended instead of rebuilt.
+    bool m_allDefault = true;
+    int m_programEdits = 0;
+
+    qint32 m_selStart = 0;
+    qint32 m_selLength = 0;
+    bool m_caretPending = false;
+
+    QTextCursor m_deferral;
+    bool m_deferring = false;
+
+    QTextCharFormat m_defaultFormat;
+    glimra::Colour m_backColor = glimra::kWindowBackground;
+    double m_dpi = 96.0;
+};
+
+} // namespace view

@@ -97,7 +97,7 @@ void RichTextBox::setText(const QString& text)
 {
     syncFromDocument();
     const qsizetype old = m_text.size();
-    const bool extends = m_allDefault && text.size() > old
+    const bool extends = m_tuning.appendWhenExtending && m_allDefault && text.size() > old
         && std::memcmp(text.constData(), m_text.constData(), size_t(old) * sizeof(QChar)) == 0
         // A CR at the old end and an LF after it become one line break.
         && !(old > 0 && m_text.at(old - 1) == u'\r' && text.at(old) == u'\n');
@@ -334,7 +334,7 @@ void RichTextBox::setSelProperty17(std::int16_t value)
 
 void RichTextBox::setVisible(bool visible)
 {
-    if (!visible && !m_deferring) {
+    if (!visible && !m_deferring && m_tuning.deferLayoutWhileHidden) {
         m_deferring = true;
         m_deferral = QTextCursor(document());
         m_deferral.beginEditBlock();

@@ -88,6 +88,15 @@ public:
     // The format every character takes when the text is set.
     static CharFormat defaultCharFormat();
 
+    // The two shortcuts that keep a build fast. Benchmarks turn them off to
+    // measure a view that rebuilds its document on every assignment and
+    // lays out while hidden.
+    struct Tuning {
+        bool appendWhenExtending = true;
+        bool deferLayoutWhileHidden = true;
+    };
+    void setTuning(Tuning tuning) { m_tuning = tuning; }
+
 protected:
     QMimeData* createMimeDataFromSelection() const override;
 
@@ -120,6 +129,7 @@ private:
     QTextCursor m_deferral;
     bool m_deferring = false;
 
+    Tuning m_tuning;
     QTextCharFormat m_defaultFormat;
     glimra::Colour m_backColor = glimra::kWindowBackground;
     double m_dpi = 96.0;

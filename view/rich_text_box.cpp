@@ -101,6 +101,9 @@ void RichTextBox::setText(const QString& text)
         && std::memcmp(text.constData(), m_text.constData(), size_t(old) * sizeof(QChar)) == 0
         // A CR at the old end and an LF after it become one line break.
         && !(old > 0 && m_text.at(old - 1) == u'\r' && text.at(old) == u'\n');
+    // A new text puts the selection, empty, at its start.
+    m_selStart = 0;
+    m_selLength = 0;
     if (text.size() == old && m_allDefault && text == m_text)
         return;
     m_text = text;
@@ -132,7 +135,6 @@ void RichTextBox::rebuildDocument()
         cursor.insertText(m_text, m_defaultFormat);
     }
     indexLineBreaks(0);
-    m_selStart = std::min<qint32>(m_selStart, qint32(m_text.size()));
 }
 
 void RichTextBox::appendToDocument(qsizetype from)

@@ -44,7 +44,8 @@ public:
     explicit RichTextBox(QWidget* parent = nullptr);
     ~RichTextBox() override;
 
-    // The whole text. Setting it puts every character in the default format.
+    // The whole text. Setting it puts every character in the default format
+    // and an empty selection at the start.
     void setText(const QString& text);
     QString text() const;
 

@@ -1,0 +1,403 @@
+// The preview build over a view and an injected font list, with a host that
+// records what the build reads and writes and can act inside the yield.
+
+#include "../app/failure.h"
+#include "../preview/font_list.h"
+#include "../preview/preview_build.h"
+#include "../view/rich_text_box.h"
+
+#include <QTest>
+
+#include <functional>
+
+using glimra::kAppTitle;
+using glimra::kLabelFontName;
+using glimra::StepFailed;
+using preview::NamedFontList;
+using view::CharFormat;
+using view::RichTextBox;
+
+namespace {
+
+class FakeHost : public preview::Host {
+public:
+    QString sampleText = QStringLiteral("abc");
+    QString size = QStringLiteral("10");
+    glimra::Colour text = 0x00112233;
+    glimra::Colour back = 0x00FFFFFF;
+    int bold = 0;
+    int italic = 0;
+    bool failBoldRead = false;
+    QStringList titles;
+    int yields = 0;
+    // Runs inside the yield after font `yields` (counted from 1); returns
+    // false to report that the window is going away.
+    std::function<bool(int)> onYield;
+
+    QString sample() const override { return sampleText; }
+    QString chosenSize() const override { return size; }
+    glimra::Colour textColour() const override { return text; }
+    glimra::Colour backColour() const override { return back; }
+    int boldValue() const override
+    {
+        if (failBoldRead)
+            throw StepFailed(glimra::ErrorNumber::InvalidCall);
+        return bold;
+    }
+    int italicValue() const override { return italic; }
+    void setTitle(const QString& title) override { titles << title; }
+    bool processPendingEvents() override
+    {
+        ++yields;
+        return onYield ? onYield(yields) : true;
+    }
+};
+
+// A list whose name lookup fails for one index.
+class FailingFontList : public NamedFontList {
+public:
+    FailingFontList(QStringList names, int failing)
+        : NamedFontList(std::move(names))
+        , m_failing(failing)
+    {
+    }
+    QString name(int index) const override
+    {
+        if (index == m_failing)
+            throw StepFailed(glimra::ErrorNumber::OutOfRange);
+        return NamedFontList::name(index);
+    }
+
+private:
+    int m_failing;
+};
+
+QStringList fontNames(int n)
+{
+    QStringList names;
+    for (int i = 0; i < n; ++i)
+        names << QStringLiteral("F%1").arg(i);
+    return names;
+}
+
+QString percentTitle(int percent)
+{
+    return kAppTitle + QStringLiteral(" - 処理中です... %1%").arg(percent);
+}
+
+} // namespace
+
+class tst_Preview : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void textPass_data();
+    void textPass();
+    void failingAppendDropsOnlyThatFont();
+    void formats_data();
+    void formats();
+    void failingStepsAreSkipped();
+    void progressTitle_data();
+    void progressTitle();
+    void titleSequence_data();
+    void titleSequence();
+    void finishingSteps();
+    void valueChangedDuringBuildAppliesFromNextFont();
+    void nestedBuildInsideTheYield();
+    void windowGoingAwayStopsTheBuild();
+    void fontCountThatDoesNotFit();
+};
+
+void tst_Preview::textPass_data()
+{
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<QStringList>("fonts");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("three fonts, 27 characters") << QStringLiteral("abc") << QStringList { "A", "B", "C" }
+                                                << QStringLiteral("\r\nabc (A)\r\nabc (B)\r\nabc (C)");
+    QTest::newRow("no fonts") << QStringLiteral("abc") << QStringList {} << QString();
+    QTest::newRow("empty sample") << QString() << QStringList { "A", "B" } << QStringLiteral("\r\n (A)\r\n (B)");
+    QTest::newRow("multi-line sample") << QStringLiteral("a\r\nb") << QStringList { "A", "B" }
+                                       << QStringLiteral("\r\na\r\nb (A)\r\na\r\nb (B)");
+    QTest::newRow("japanese") << QStringLiteral("サンプル") << QStringList { "IPAPゴシック" }
+                              << QStringLiteral("\r\nサンプル (IPAPゴシック)");
+    QTest::newRow("only line breaks") << QStringLiteral("\r\n\r\n") << QStringList { "A" }
+                                      << QStringLiteral("\r\n\r\n\r\n (A)");
+}
+
+void tst_Preview::textPass()
+{
+    QFETCH(QString, sample);
+    QFETCH(QStringList, fonts);
+    QFETCH(QString, expected);
+
+    RichTextBox view;
+    view.setText(QStringLiteral("an earlier preview"));
+    FakeHost host;
+    host.sampleText = sample;
+    NamedFontList list(fonts);
+    QVERIFY(preview::build(host, view, list));
+    QCOMPARE(view.text(), expected);
+    QCOMPARE(host.yields, int(fonts.size()));
+}
+
+void tst_Preview::failingAppendDropsOnlyThatFont()
+{
+    RichTextBox view;
+    FakeHost host;
+    FailingFontList list({ "A", "B", "C" }, 1);
+    preview::build(host, view, list);
+    QCOMPARE(view.text(), QStringLiteral("\r\nabc (A)\r\nabc (C)"));
+    QCOMPARE(host.titles.last(), kAppTitle);
+}
+
+void tst_Preview::formats_data()
+{
+    QTest::addColumn<int>("bold");
+    QTest::addColumn<int>("italic");
+    QTest::newRow("regular") << 0 << 0;
+    QTest::newRow("bold") << 1 << 0;
+    QTest::newRow("italic") << 0 << 1;
+    QTest::newRow("bold italic") << 1 << 1;
+    QTest::newRow("grey box is not ticked") << 2 << 0;
+}
+
+// Every character of the preview, checked against what it must carry.
+void tst_Preview::formats()
+{
+    QFETCH(int, bold);
+    QFETCH(int, italic);
+
+    RichTextBox view;
+    FakeHost host;
+    host.sampleText = QStringLiteral("S\r\n\U0001F600");
+    host.size = QStringLiteral("24");
+    host.bold = bold;
+    host.italic = italic;
+    const QStringList names { QStringLiteral("DejaVu Serif"), QStringLiteral("IPAGothic") };
+    NamedFontList list(names);
+    preview::build(host, view, list);
+
+    const QString text = view.text();
+    const qsizetype sampleLength = host.sampleText.size();
+    CharFormat label = RichTextBox::defaultCharFormat();
+    label.colour = host.text;
+    label.property17 = 100;
+    CharFormat leading = label;
+    leading.property17 = 0;
+
+    // The leading line break: label font, 9 points, text colour.
+    QCOMPARE(view.charFormatAt(0), leading);
+    QCOMPARE(view.charFormatAt(1), leading);
+    qsizetype p = 2;
+    for (const QString& name : names) {
+        CharFormat sample = RichTextBox::defaultCharFormat();
+        sample.fontName = name;
+        sample.pointSize = 24;
+        sample.colour = host.text;
+        sample.weight = bold == 1 ? 700 : 400;
+        sample.italic = italic == 1;
+        for (qsizetype i = p; i < p + sampleLength; ++i)
+            QCOMPARE(view.charFormatAt(qint32(i)), sample);
+        p += sampleLength;
+        const qsizetype labelLength = name.size() + 3;
+        QCOMPARE(text.mid(p, labelLength), QStringLiteral(" (") + name + QStringLiteral(")"));
+        for (qsizetype i = p; i < p + labelLength; ++i)
+            QCOMPARE(view.charFormatAt(qint32(i)), label);
+        p += labelLength;
+        // The line break between entries keeps the default format.
+        if (p < text.size()) {
+            QCOMPARE(view.charFormatAt(qint32(p)), RichTextBox::defaultCharFormat());
+            QCOMPARE(view.charFormatAt(qint32(p + 1)), RichTextBox::defaultCharFormat());
+        }
+        p += 2;
+    }
+    QCOMPARE(p - 2, text.size());
+}
+
+void tst_Preview::failingStepsAreSkipped()
+{
+    RichTextBox view;
+    FakeHost host;
+    host.size = QStringLiteral("huge"); // the view refuses this size
+    host.failBoldRead = true; // a box that cannot be read guards nothing
+    NamedFontList list({ QStringLiteral("DejaVu Serif") });
+    preview::build(host, view, list);
+
+    const CharFormat f = view.charFormatAt(2);
+    QCOMPARE(f.fontName, QStringLiteral("DejaVu Serif"));
+    QCOMPARE(f.pointSize, 9.0); // size refused: the default stays
+    QCOMPARE(f.colour, std::optional<glimra::Colour>(host.text));
+    QVERIFY(f.bold());
+    QVERIFY(!f.italic);
+    QCOMPARE(view.charFormatAt(6).property17, 100);
+    QCOMPARE(host.titles.last(), kAppTitle);
+}
+
+void tst_Preview::progressTitle_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("first of two") << 0 << 2 << percentTitle(0);
+    QTest::newRow("last of two") << 1 << 2 << percentTitle(100);
+    QTest::newRow("42 per cent") << 42 << 101 << QStringLiteral("glimra version 1.2 - 処理中です... 42%");
+    // Quotient first, then times 100, rounded down, in binary64.
+    QTest::newRow("101 fonts, index 57") << 57 << 101 << percentTitle(56);
+    QTest::newRow("101 fonts, index 29") << 29 << 101 << percentTitle(28);
+    QTest::newRow("101 fonts, index 58") << 58 << 101 << percentTitle(57);
+    QTest::newRow("51 fonts, index 29") << 29 << 51 << percentTitle(57);
+    QTest::newRow("list shrank to none") << 1 << 0 << (kAppTitle + QStringLiteral(" - 処理中です...-100%"));
+    QTest::newRow("negative zero is not negative") << 0 << 0 << percentTitle(0);
+}
+
+void tst_Preview::progressTitle()
+{
+    QFETCH(int, index);
+    QFETCH(int, count);
+    QFETCH(QString, title);
+    QCOMPARE(preview::progressTitle(index, count), title);
+}
+
+void tst_Preview::titleSequence_data()
+{
+    QTest::addColumn<int>("fonts");
+    QTest::addColumn<QStringList>("titles");
+
+    QTest::newRow("none") << 0 << QStringList { kAppTitle };
+    // One font: the divisor is zero, so no percentage is ever shown.
+    QTest::newRow("one") << 1 << QStringList { kAppTitle };
+    QTest::newRow("two") << 2 << QStringList { percentTitle(0), percentTitle(100), kAppTitle };
+    QStringList of51;
+    for (int i = 0; i < 51; ++i)
+        of51 << percentTitle(int(std::floor(double(i) / 50 * 100)));
+    QCOMPARE(of51[29], percentTitle(57));
+    QTest::newRow("51") << 51 << (of51 << kAppTitle);
+    QStringList of101;
+    for (int i = 0; i < 101; ++i)
+        of101 << percentTitle(int(std::floor(double(i) / 100 * 100)));
+    QCOMPARE(of101[57], percentTitle(56));
+    QTest::newRow("101") << 101 << (of101 << kAppTitle);
+}
+
+void tst_Preview::titleSequence()
+{
+    QFETCH(int, fonts);
+    QFETCH(QStringList, titles);
+    RichTextBox view;
+    FakeHost host;
+    NamedFontList list(fontNames(fonts));
+    preview::build(host, view, list);
+    QCOMPARE(host.titles, titles);
+}
+
+void tst_Preview::finishingSteps()
+{
+    for (int fonts : { 0, 3 }) {
+        RichTextBox view;
+        view.show();
+        FakeHost host;
+        host.back = 0x00336699;
+        host.onYield = [&](int) {
+            // Hidden through both passes.
+            return !view.isVisible();
+        };
+        NamedFontList list(fontNames(fonts));
+        QVERIFY(preview::build(host, view, list));
+        QVERIFY(view.isVisible());
+        QCOMPARE(view.backColor(), glimra::Colour(0x00336699));
+        QCOMPARE(view.selStart(), 0);
+        QCOMPARE(view.textCursor().position(), 0);
+        QCOMPARE(host.titles.last(), kAppTitle);
+    }
+}
+
+void tst_Preview::valueChangedDuringBuildAppliesFromNextFont()
+{
+    RichTextBox view;
+    FakeHost host;
+    host.onYield = [&](int n) {
+        if (n == 1) {
+            host.text = 0x000000FF;
+            host.bold = 1;
+            host.size = QStringLiteral("30");
+            host.back = 0x0000FF00;
+        }
+        return true;
+    };
+    NamedFontList list({ "A", "B" });
+    preview::build(host, view, list);
+    // Entry A: "abc (A)" at 2..8, entry B at 11..17.
+    QCOMPARE(view.charFormatAt(2).colour, std::optional<glimra::Colour>(0x00112233));
+    QVERIFY(!view.charFormatAt(2).bold());
+    QCOMPARE(view.charFormatAt(2).pointSize, 10.0);
+    QCOMPARE(view.charFormatAt(11).colour, std::optional<glimra::Colour>(0x000000FF));
+    QVERIFY(view.charFormatAt(11).bold());
+    QCOMPARE(view.charFormatAt(11).pointSize, 30.0);
+    QCOMPARE(view.backColor(), glimra::Colour(0x0000FF00));
+}
+
+// A second press of Show inside the yield runs a whole build; the outer one
+// then resumes over the text the inner one left and finishes on its own.
+void tst_Preview::nestedBuildInsideTheYield()
+{
+    RichTextBox view;
+    view.show();
+    FakeHost host;
+    NamedFontList list({ "A", "B", "C" });
+    bool nested = false;
+    host.onYield = [&](int n) {
+        if (n == 1 && !nested) {
+            nested = true;
+            host.sampleText = QStringLiteral("xy");
+            preview::build(host, view, list);
+            // Inner build is done: shown, titled, complete.
+            if (!view.isVisible() || host.titles.last() != kAppTitle)
+                return false;
+        }
+        return true;
+    };
+    QVERIFY(preview::build(host, view, list));
+    QCOMPARE(view.text(), QStringLiteral("\r\nxy (A)\r\nxy (B)\r\nxy (C)"));
+    QVERIFY(view.isVisible());
+    QCOMPARE(host.titles.last(), kAppTitle);
+    // Outer titles resume after the inner build's own sequence.
+    const QStringList expected { percentTitle(0), percentTitle(0), percentTitle(50), percentTitle(100), kAppTitle,
+        percentTitle(50), percentTitle(100), kAppTitle };
+    QCOMPARE(host.titles, expected);
+    // The inner build formatted every entry properly.
+    QCOMPARE(view.charFormatAt(2).fontName, QStringLiteral("A"));
+    QCOMPARE(view.charFormatAt(11).fontName, QStringLiteral("B"));
+    QCOMPARE(view.charFormatAt(20).fontName, QStringLiteral("C"));
+}
+
+void tst_Preview::windowGoingAwayStopsTheBuild()
+{
+    RichTextBox view;
+    view.show();
+    FakeHost host;
+    host.onYield = [](int n) { return n < 2; };
+    NamedFontList list(fontNames(10));
+    QVERIFY(!preview::build(host, view, list));
+    QCOMPARE(host.yields, 2);
+    // Nothing after the yield ran: no finishing steps.
+    QVERIFY(!view.isVisible());
+    QCOMPARE(host.titles.last(), percentTitle(11));
+}
+
+void tst_Preview::fontCountThatDoesNotFit()
+{
+    QVERIFY_THROWS_EXCEPTION(StepFailed, preview::fontCount(32768));
+    QCOMPARE(preview::fontCount(32767), std::int16_t(32767));
+    RichTextBox view;
+    FakeHost host;
+    NamedFontList list(fontNames(32768));
+    QVERIFY(preview::build(host, view, list));
+    QCOMPARE(view.text(), QString());
+    QCOMPARE(host.titles, QStringList { kAppTitle });
+}
+
+QTEST_MAIN(tst_Preview)
+#include "tst_preview.moc"

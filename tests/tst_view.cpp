@@ -1,0 +1,465 @@
+// The preview view against a small reference model: the program's text is
+// cut into characters (a CR LF pair and a surrogate pair are one character
+// each), every character carries a format, and a character is selected when
+// its first code unit lies in [start, start + length).
+
+#include "../app/colour_value.h"
+#include "../app/failure.h"
+#include "../view/rich_text_box.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTextBlock>
+
+using glimra::ErrorNumber;
+using glimra::StepFailed;
+using view::CharFormat;
+using view::RichTextBox;
+
+namespace {
+
+class Model {
+public:
+    void setText(const QString& text)
+    {
+        m_text = text;
+        m_charStart.clear();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            m_charStart.push_back(i);
+            const bool crlf = text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n';
+            const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+            if (crlf || pair)
+                ++i;
+        }
+        m_formats.assign(m_charStart.size(), RichTextBox::defaultCharFormat());
+        m_start = 0;
+        m_length = 0;
+    }
+    void setSelStart(qint32 s)
+    {
+        m_start = std::min<qint32>(s, qint32(m_text.size()));
+        m_length = 0;
+    }
+    void setSelLength(qint32 l) { m_length = l; }
+    template <typename F> void apply(F&& change)
+    {
+        const qint64 end = qint64(m_start) + m_length;
+        for (size_t c = 0; c < m_charStart.size(); ++c) {
+            if (m_charStart[c] >= m_start && m_charStart[c] < end)
+                change(m_formats[c]);
+        }
+    }
+    CharFormat formatAt(qsizetype unit) const
+    {
+        const auto it = std::upper_bound(m_charStart.begin(), m_charStart.end(), unit);
+        return m_formats[size_t(it - m_charStart.begin() - 1)];
+    }
+    const QString& text() const { return m_text; }
+    // Document length: one paragraph separator per CR LF pair, every other
+    // code unit as it is.
+    qsizetype documentLength() const { return m_text.size() - m_text.count(QStringLiteral("\r\n")); }
+
+private:
+    QString m_text;
+    std::vector<qsizetype> m_charStart;
+    std::vector<CharFormat> m_formats;
+    qint32 m_start = 0;
+    qint32 m_length = 0;
+};
+
+QString randomText(QRandomGenerator& rng, int maxLength)
+{
+    static const char16_t pieces[] = { u'a', u'Z', u' ', u'\r', u'\n', u'あ', 0xD83D, 0xDE00, 0x2028, 0x2029, u'(' };
+    QString s;
+    const int n = int(rng.bounded(maxLength + 1));
+    for (int i = 0; i < n; ++i) {
+        const auto k = rng.bounded(int(std::size(pieces)) + 2);
+        if (k == std::size(pieces))
+            s += QStringLiteral("\r\n");
+        else if (k == std::size(pieces) + 1)
+            s += QString::fromUtf16(u"\U0001F600");
+        else
+            s += QChar(pieces[k]);
+    }
+    return s;
+}
+
+void compare(const RichTextBox& box, const Model& model, const QByteArray& context)
+{
+    QCOMPARE(box.text(), model.text());
+    QCOMPARE(box.document()->characterCount() - 1, model.documentLength());
+    for (qsizetype i = 0; i < model.text().size(); ++i) {
+        if (box.charFormatAt(qint32(i)) != model.formatAt(i)) {
+            const CharFormat got = box.charFormatAt(qint32(i));
+            const CharFormat want = model.formatAt(i);
+            QString shown;
+            for (QChar ch : model.text())
+                shown += ch.unicode() < 0x20 || ch.unicode() > 0x7e ? QStringLiteral("<%1>").arg(ch.unicode(), 0, 16) : QString(ch);
+            QFAIL(qPrintable(shown + QStringLiteral(" %1: unit %2: got %3/%4/%5/%6/%7 want %8/%9/%10/%11/%12")
+                                 .arg(QString::fromLatin1(context))
+                                 .arg(i)
+                                 .arg(got.fontName)
+                                 .arg(got.pointSize)
+                                 .arg(got.weight)
+                                 .arg(got.italic)
+                                 .arg(got.colour.value_or(0xFFFFFFFF))
+                                 .arg(want.fontName)
+                                 .arg(want.pointSize)
+                                 .arg(want.weight)
+                                 .arg(want.italic)
+                                 .arg(want.colour.value_or(0xFFFFFFFF))));
+        }
+    }
+}
+
+} // namespace
+
+class tst_View : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void positions_data();
+    void positions();
+    void settingTextRestoresDefaultFormat();
+    void appendedTextMatchesRebuiltText();
+    void randomOperationsMatchModel_data();
+    void randomOperationsMatchModel();
+    void refusedValues_data();
+    void refusedValues();
+    void sizeInTwips();
+    void backgroundColour();
+    void hiddenViewDefersAndShowsCaretAtStart();
+    void userEditsAreReadBack();
+    void copyKeepsFonts();
+};
+
+// Formatting one run must touch exactly the characters the model says,
+// whatever line breaks and surrogate pairs lie around it.
+void tst_View::positions_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("length");
+
+    const QString entries = QStringLiteral("\r\nabc (A)\r\nabc (B)\r\nabc (C)");
+    QTest::newRow("leading line break") << entries << 0 << 2;
+    QTest::newRow("second sample run") << entries << 11 << 3;
+    QTest::newRow("third name label") << entries << 23 << 4;
+    QTest::newRow("starts inside a CR LF") << entries << 1 << 4;
+    QTest::newRow("ends inside a CR LF") << entries << 5 << 5;
+    QTest::newRow("only the LF of a pair") << entries << 10 << 1;
+    QTest::newRow("only the CR of a pair") << entries << 9 << 1;
+    QTest::newRow("past the end") << entries << 20 << 100;
+    QTest::newRow("start past the end") << entries << 40 << 5;
+    QTest::newRow("empty text") << QString() << 0 << 2;
+    QTest::newRow("lone CR and LF in sample") << QStringLiteral("\r\na\rb\nc (X)\r\na\rb\nc (Y)") << 11 << 5;
+    QTest::newRow("surrogate pair whole") << QStringLiteral("\r\nx\U0001F600y (Z)") << 3 << 2;
+    QTest::newRow("starts on low surrogate") << QStringLiteral("\r\nx\U0001F600y (Z)") << 4 << 2;
+    QTest::newRow("ends on low surrogate") << QStringLiteral("\r\nx\U0001F600y (Z)") << 2 << 2;
+    QTest::newRow("japanese") << QStringLiteral("\r\nサンプル (IPAPゴシック)\r\nサンプル (IPA明朝)") << 7 << 11;
+    QTest::newRow("only line breaks") << QStringLiteral("\r\n\r\n\r\n\r\n (F)") << 2 << 3;
+}
+
+void tst_View::positions()
+{
+    QFETCH(QString, text);
+    QFETCH(int, start);
+    QFETCH(int, length);
+
+    RichTextBox box;
+    Model model;
+    box.setText(text);
+    model.setText(text);
+    box.setSelStart(start);
+    model.setSelStart(start);
+    box.setSelLength(length);
+    model.setSelLength(length);
+    box.setSelFontName(QStringLiteral("DejaVu Serif"));
+    box.setSelColor(0x00336699);
+    model.apply([](CharFormat& f) {
+        f.fontName = QStringLiteral("DejaVu Serif");
+        f.colour = 0x00336699;
+    });
+    compare(box, model, QTest::currentDataTag());
+}
+
+void tst_View::settingTextRestoresDefaultFormat()
+{
+    RichTextBox box;
+    box.setText(QStringLiteral("\r\nabc (A)"));
+    box.setSelStart(0);
+    box.setSelLength(100);
+    box.setSelBold(true);
+    box.setSelItalic(true);
+    box.setSelFontSize(24);
+    box.setSelProperty17(100);
+    box.setText(QString());
+    QCOMPARE(box.text(), QString());
+    box.setText(QStringLiteral("\r\nabc (A)\r\n"));
+    for (int i = 0; i < 10; ++i) {
+        const CharFormat f = box.charFormatAt(i);
+        QCOMPARE(f, RichTextBox::defaultCharFormat());
+        QCOMPARE(f.fontName, QStringLiteral("ＭＳ Ｐゴシック"));
+        QCOMPARE(f.pointSize, 9.0);
+        QVERIFY(!f.bold());
+        QVERIFY(!f.italic);
+        QCOMPARE(f.charset, 128);
+    }
+    // Setting a text that extends the old one after formatting must not
+    // keep the old formats on the old part.
+    box.setSelStart(2);
+    box.setSelLength(3);
+    box.setSelBold(true);
+    box.setText(QStringLiteral("\r\nabc (A)\r\nabc (B)"));
+    QCOMPARE(box.charFormatAt(2), RichTextBox::defaultCharFormat());
+}
+
+// The text pass assigns a text that extends the last one; the view appends
+// then. A CR at the old end and an LF at the new start are one line break,
+// exactly as if the whole text had been set at once.
+void tst_View::appendedTextMatchesRebuiltText()
+{
+    const QStringList steps = { QStringLiteral("\r\nabc (A)"), QStringLiteral("\r\nabc (A)\r"),
+        QStringLiteral("\r\nabc (A)\r\n(B)"), QStringLiteral("\r\nabc (A)\r\n(B)\r\n\U0001F600 (C)") };
+    RichTextBox grown;
+    for (const QString& step : steps) {
+        grown.setText(step);
+        RichTextBox fresh;
+        fresh.setText(step);
+        QCOMPARE(grown.text(), step);
+        QCOMPARE(grown.document()->blockCount(), fresh.document()->blockCount());
+        QCOMPARE(grown.document()->toPlainText(), fresh.document()->toPlainText());
+        for (int i = 0; i < step.size(); ++i)
+            QCOMPARE(grown.documentPosition(i), fresh.documentPosition(i));
+    }
+}
+
+void tst_View::randomOperationsMatchModel_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : { 1u, 2u, 3u, 42u, 2026u, 90210u })
+        QTest::addRow("seed %u", seed) << seed;
+}
+
+void tst_View::randomOperationsMatchModel()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator rng(seed);
+    RichTextBox box;
+    box.show();
+    Model model;
+    const QStringList fonts = { QStringLiteral("DejaVu Sans"), QStringLiteral("IPAGothic"), QStringLiteral("Nope") };
+    for (int op = 0; op < 400; ++op) {
+        const int len = int(model.text().size());
+        switch (rng.bounded(12)) {
+        case 0: {
+            const QString t = randomText(rng, 24);
+            box.setText(t);
+            model.setText(t);
+            break;
+        }
+        case 1: { // the text pass: extend what is there
+            const QString t = box.text() + randomText(rng, 8);
+            box.setText(t);
+            model.setText(t);
+            break;
+        }
+        case 2: {
+            const int s = int(rng.bounded(len + 4));
+            box.setSelStart(s);
+            model.setSelStart(s);
+            break;
+        }
+        case 3: {
+            const int l = int(rng.bounded(len + 4));
+            box.setSelLength(l);
+            model.setSelLength(l);
+            break;
+        }
+        case 4: {
+            const QString f = fonts[int(rng.bounded(int(fonts.size())))];
+            box.setSelFontName(f);
+            model.apply([&](CharFormat& c) { c.fontName = f; });
+            break;
+        }
+        case 5: {
+            const int size = 8 + 2 * int(rng.bounded(33));
+            box.setSelFontSize(QString::number(size));
+            model.apply([&](CharFormat& c) { c.pointSize = size; });
+            break;
+        }
+        case 6: {
+            const glimra::Colour c = rng.generate() & 0xFFFFFF;
+            box.setSelColor(c);
+            model.apply([&](CharFormat& f) { f.colour = c; });
+            break;
+        }
+        case 7:
+            box.setSelBold(true);
+            model.apply([](CharFormat& f) { f.weight = 700; });
+            break;
+        case 8:
+            box.setSelItalic(true);
+            model.apply([](CharFormat& f) { f.italic = true; });
+            break;
+        case 9:
+            box.setSelProperty17(100);
+            model.apply([](CharFormat& f) { f.property17 = 100; });
+            break;
+        case 10:
+            box.setVisible(!box.isVisible());
+            break;
+        case 11:
+            box.setSelFontSize(std::int16_t(9));
+            model.apply([](CharFormat& f) { f.pointSize = 9; });
+            break;
+        }
+        if (op % 20 == 19) {
+            box.setVisible(true);
+            compare(box, model, QByteArray("seed ") + QByteArray::number(seed) + " op " + QByteArray::number(op));
+        }
+    }
+}
+
+void tst_View::refusedValues_data()
+{
+    QTest::addColumn<int>("which");
+    QTest::addColumn<int>("error");
+    QTest::newRow("negative selection start") << 0 << int(ErrorNumber::InvalidPropertyValue);
+    QTest::newRow("negative selection length") << 1 << int(ErrorNumber::InvalidPropertyValue);
+    QTest::newRow("size that is no number") << 2 << int(ErrorNumber::TypeMismatch);
+    QTest::newRow("size zero") << 3 << int(ErrorNumber::InvalidPropertyValue);
+    QTest::newRow("negative width") << 4 << int(ErrorNumber::InvalidPropertyValue);
+    QTest::newRow("negative height") << 5 << int(ErrorNumber::InvalidPropertyValue);
+    QTest::newRow("unknown system colour") << 6 << int(ErrorNumber::InvalidPropertyValue);
+    QTest::newRow("colour out of range") << 7 << int(ErrorNumber::InvalidPropertyValue);
+}
+
+// A refused value fails the step with the run time's number and changes
+// nothing: the format, the size and the selection stay as they were.
+void tst_View::refusedValues()
+{
+    QFETCH(int, which);
+    QFETCH(int, error);
+    RichTextBox box;
+    box.setText(QStringLiteral("\r\nabc (A)"));
+    box.setSelStart(2);
+    box.setSelLength(3);
+    box.setWidthTwips(3000);
+    box.setHeightTwips(1500);
+    const QSize size = box.size();
+    try {
+        switch (which) {
+        case 0: box.setSelStart(-1); break;
+        case 1: box.setSelLength(-1); break;
+        case 2: box.setSelFontSize(QStringLiteral("big")); break;
+        case 3: box.setSelFontSize(QStringLiteral("0")); break;
+        case 4: box.setWidthTwips(-15); break;
+        case 5: box.setHeightTwips(-1); break;
+        case 6: box.setSelColor(0x80000063); break;
+        case 7: box.setSelColor(0x01000000); break;
+        }
+        QFAIL("the view accepted a value it must refuse");
+    } catch (const StepFailed& e) {
+        QCOMPARE(int(e.number()), error);
+    }
+    QCOMPARE(box.size(), size);
+    QCOMPARE(box.selStart(), 2);
+    QCOMPARE(box.selLength(), 3);
+    for (int i = 0; i < 9; ++i)
+        QCOMPARE(box.charFormatAt(i), RichTextBox::defaultCharFormat());
+}
+
+void tst_View::sizeInTwips()
+{
+    RichTextBox box;
+    box.setDpi(96);
+    box.setWidthTwips(4295);
+    box.setHeightTwips(4030);
+    QCOMPARE(box.size(), QSize(286, 269));
+    box.setDpi(144);
+    box.setWidthTwips(4295);
+    QCOMPARE(box.width(), 430);
+    QCOMPARE(box.widthTwips(), 4300.0f);
+}
+
+void tst_View::backgroundColour()
+{
+    RichTextBox box;
+    QCOMPARE(box.backColor(), glimra::kWindowBackground);
+    box.setBackColor(0x00336699);
+    QCOMPARE(box.palette().color(QPalette::Base), QColor(0x99, 0x66, 0x33));
+    // The window background is the desktop's text-area background, even
+    // after the view has shown another colour.
+    box.setBackColor(glimra::kWindowBackground);
+    QCOMPARE(box.palette().color(QPalette::Base), QGuiApplication::palette().color(QPalette::Base));
+    QVERIFY_THROWS_EXCEPTION(StepFailed, box.setBackColor(0x80000063));
+    QCOMPARE(box.backColor(), glimra::kWindowBackground);
+}
+
+void tst_View::hiddenViewDefersAndShowsCaretAtStart()
+{
+    RichTextBox box;
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    box.setVisible(false);
+    QVERIFY(!box.isVisible());
+    box.setText(QStringLiteral("\r\nabc (A)\r\nabc (B)"));
+    box.setSelStart(11);
+    box.setSelLength(3);
+    box.setSelBold(true);
+    box.setSelStart(0);
+    box.setVisible(true);
+    QVERIFY(box.isVisible());
+    QCOMPARE(box.textCursor().position(), 0);
+    QVERIFY(!box.textCursor().hasSelection());
+    QVERIFY(box.charFormatAt(12).bold());
+    QVERIFY(!box.charFormatAt(10).bold());
+    // The document must be whole and laid out on demand after the deferral.
+    QCOMPARE(box.document()->blockCount(), 3);
+    QVERIFY(box.document()->findBlockByNumber(2).isValid());
+}
+
+void tst_View::userEditsAreReadBack()
+{
+    RichTextBox box;
+    box.setText(QStringLiteral("\r\nab (A)\r\nab (B)"));
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    box.setFocus();
+    QTextCursor c = box.textCursor();
+    c.setPosition(1); // after the first paragraph separator
+    box.setTextCursor(c);
+    QTest::keyClicks(&box, QStringLiteral("x"));
+    QTest::keyClick(&box, Qt::Key_Return);
+    QCOMPARE(box.text(), QStringLiteral("\r\nx\r\nab (A)\r\nab (B)"));
+    // Positions follow what the user sees now.
+    box.setSelStart(5);
+    box.setSelLength(2);
+    box.setSelItalic(true);
+    QVERIFY(box.charFormatAt(5).italic);
+    QVERIFY(!box.charFormatAt(4).italic);
+    QVERIFY(!box.charFormatAt(7).italic);
+}
+
+void tst_View::copyKeepsFonts()
+{
+    RichTextBox box;
+    box.setText(QStringLiteral("\r\nabc (A)"));
+    box.setSelStart(2);
+    box.setSelLength(3);
+    box.setSelFontName(QStringLiteral("DejaVu Serif"));
+    box.selectAll();
+    box.copy();
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(mime);
+    QVERIFY(mime->hasHtml());
+    QVERIFY(mime->html().contains(QStringLiteral("DejaVu Serif")));
+    QCOMPARE(mime->text(), QStringLiteral("\nabc (A)"));
+}
+
+QTEST_MAIN(tst_View)
+#include "tst_view.moc"

@@ -106,6 +106,8 @@ private Q_SLOTS:
     void nestedBuildInsideTheYield();
     void windowGoingAwayStopsTheBuild();
     void fontCountThatDoesNotFit();
+    void largestFontCount();
+    void megabyteSample();
 };
 
 void tst_Preview::textPass_data()
@@ -397,6 +399,38 @@ void tst_Preview::fontCountThatDoesNotFit()
     QVERIFY(preview::build(host, view, list));
     QCOMPARE(view.text(), QString());
     QCOMPARE(host.titles, QStringList { kAppTitle });
+}
+
+// The largest list a 16-bit count holds: the counter must not overflow on
+// the last font, and the last entry must be formatted at its position.
+void tst_Preview::largestFontCount()
+{
+    RichTextBox view;
+    FakeHost host;
+    host.sampleText = QString();
+    NamedFontList list(fontNames(32767));
+    QVERIFY(preview::build(host, view, list));
+    QCOMPARE(host.yields, 32767);
+    QCOMPARE(host.titles.last(), kAppTitle);
+    QCOMPARE(host.titles[host.titles.size() - 2], percentTitle(100));
+    const QString text = view.text();
+    QVERIFY(text.endsWith(QStringLiteral("\r\n (F32766)")));
+    const qint32 lastLabel = qint32(text.size() - QStringLiteral(" (F32766)").size());
+    QCOMPARE(view.charFormatAt(lastLabel).property17, 100);
+    QCOMPARE(view.charFormatAt(lastLabel - 1).property17, 0);
+}
+
+void tst_Preview::megabyteSample()
+{
+    RichTextBox view;
+    FakeHost host;
+    host.sampleText = QString(512 * 1024, QChar(u'あ')); // 1 MiB of UTF-16
+    NamedFontList list({ "A", "B" });
+    QVERIFY(preview::build(host, view, list));
+    const qint32 second = qint32(2 + host.sampleText.size() + 4 + 2);
+    QCOMPARE(view.text().size(), 2 * (2 + host.sampleText.size() + 4));
+    QCOMPARE(view.charFormatAt(second).fontName, QStringLiteral("B"));
+    QCOMPARE(view.charFormatAt(second - 3).fontName, kLabelFontName);
 }
 
 QTEST_MAIN(tst_Preview)

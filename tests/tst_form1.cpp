@@ -1,0 +1,405 @@
+// The window as a user meets it: its controls, start-up, resizing, the Show
+// button and the colour swatches, with the platform's pieces replaced.
+
+#include "test_doubles.h"
+
+#include "../app/constants.h"
+#include "../app/form1.h"
+#include "../colour/swatch.h"
+#include "../view/rich_text_box.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace glimra;
+
+namespace {
+
+struct Fixture {
+    RecordingBannerPane* pane = nullptr;
+    ScriptedColourDialog* dialog = nullptr;
+    std::unique_ptr<Form1> window;
+
+    explicit Fixture(QStringList fonts = { "A", "B", "C" }, double dpi = 96)
+    {
+        Form1Platform platform;
+        platform.fonts = std::make_unique<preview::NamedFontList>(std::move(fonts));
+        auto scripted = std::make_unique<ScriptedColourDialog>();
+        dialog = scripted.get();
+        platform.colourDialog = std::move(scripted);
+        platform.bannerPane = [this](QWidget* parent) { return pane = new RecordingBannerPane(parent); };
+        platform.dpi = dpi;
+        window = std::make_unique<Form1>(std::move(platform));
+    }
+    Form1& w() { return *window; }
+};
+
+QStringList names(int n)
+{
+    QStringList list;
+    for (int i = 0; i < n; ++i)
+        list << QStringLiteral("Font %1").arg(i);
+    return list;
+}
+
+} // namespace
+
+class tst_Form1 : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void controlsOnOpening();
+    void positions_data();
+    void positions();
+    void tabOrder();
+    void loadHandler();
+    void resizeFollowsWindow();
+    void resizeRefusedKeepsLastSize();
+    void showButtonBuildsPreview();
+    void titleWhileBuilding();
+    void swatches_data();
+    void swatches();
+    void coloursChangedDuringBuild();
+    void nestedClicksTwentyDeep();
+    void closingDuringBuildStops();
+    void fatalFailureShowsBoxAndEnds_data();
+    void fatalFailureShowsBoxAndEnds();
+};
+
+void tst_Form1::controlsOnOpening()
+{
+    Fixture f;
+    Form1& w = f.w();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QCOMPARE(w.Label1->text(), QStringLiteral("サンプル文字"));
+    QCOMPARE(w.Label2->text(), QStringLiteral("フォントサイズ"));
+    QCOMPARE(w.Label3->text(), QStringLiteral("字体色"));
+    QCOMPARE(w.Label4->text(), QStringLiteral("背景色"));
+    QCOMPARE(w.Check1->text(), QStringLiteral("ボールド"));
+    QCOMPARE(w.Check2->text(), QStringLiteral("イタリック"));
+    QCOMPARE(w.Command1->text(), QStringLiteral("表示"));
+    QCOMPARE(w.Command2->text(), QString());
+    QCOMPARE(w.Command3->text(), QString());
+    QCOMPARE(w.Text1->toPlainText(), QStringLiteral("SAMPLE"));
+    QVERIFY(w.Text1->hasFocus());
+    QVERIFY(!w.Check1->isChecked());
+    QVERIFY(!w.Check2->isChecked());
+    QCOMPARE(w.Command2->backColour(), kBlack);
+    QCOMPARE(w.Command3->backColour(), kWhite);
+    QCOMPARE(w.RichTextBox1->text(), QString());
+    QCOMPARE(w.RichTextBox1->backColor(), kWindowBackground);
+    QCOMPARE(w.RichTextBox1->charFormatAt(0), view::CharFormat {});
+    QVERIFY(!w.Combo1->isEditable());
+    for (QLabel* label : { w.Label1, w.Label2, w.Label3, w.Label4 })
+        QVERIFY(label->alignment() & Qt::AlignHCenter);
+    // The swatches really show their colour on their face.
+    const QImage face = w.Command3->grab().toImage();
+    QCOMPARE(face.pixelColor(face.rect().center()), QColor(Qt::white));
+    const QImage black = w.Command2->grab().toImage();
+    QCOMPARE(black.pixelColor(black.rect().center()), QColor(Qt::black));
+}
+
+void tst_Form1::positions_data()
+{
+    QTest::addColumn<double>("dpi");
+    QTest::newRow("96 dpi") << 96.0;
+    QTest::newRow("144 dpi") << 144.0;
+}
+
+void tst_Form1::positions()
+{
+    QFETCH(double, dpi);
+    Fixture f({ "A" }, dpi);
+    Form1& w = f.w();
+    const auto px = [dpi](int twips) { return twipsToPixels(twips, dpi); };
+    const std::pair<QWidget*, QRect> expected[] = {
+        { w.Label1, layout::Label1 }, { w.Text1, layout::Text1 }, { w.Label2, layout::Label2 },
+        { w.Label3, layout::Label3 }, { w.Label4, layout::Label4 }, { w.Command2, layout::Command2 },
+        { w.Command3, layout::Command3 }, { w.Check1, layout::Check1 }, { w.Check2, layout::Check2 },
+        { w.Command1, layout::Command1 }, { w.WebBrowser1, layout::WebBrowser1 },
+    };
+    for (const auto& [widget, twips] : expected) {
+        QCOMPARE(widget->geometry(), QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
+    }
+    QCOMPARE(w.Combo1->pos(), QPoint(px(layout::Combo1.x()), px(layout::Combo1.y())));
+    QCOMPARE(w.Combo1->width(), px(layout::Combo1.width()));
+    QCOMPARE(w.RichTextBox1->pos(), QPoint(px(1800), 0));
+    QCOMPARE(w.size(), QSize(px(kClientWidth), px(kClientHeight)));
+    if (dpi == 96.0) {
+        QCOMPARE(w.Command1->geometry(), QRect(8, 224, 105, 33));
+        QCOMPARE(w.size(), QSize(413, 302));
+    } else {
+        QCOMPARE(w.Command1->geometry(), QRect(12, 336, 158, 50));
+    }
+}
+
+void tst_Form1::tabOrder()
+{
+    Fixture f;
+    Form1& w = f.w();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QList<QWidget*> order { w.Text1, w.RichTextBox1, w.Command1, w.Combo1, w.Command2, w.Command3, w.Check1,
+        w.Check2, w.WebBrowser1 };
+    order.removeIf([](QWidget* widget) { return widget->focusPolicy() == Qt::NoFocus; });
+    QCOMPARE(QApplication::focusWidget(), w.Text1);
+    QWidget* current = w.Text1;
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        current = current->nextInFocusChain();
+        while (current->focusPolicy() == Qt::NoFocus || !order.contains(current))
+            current = current->nextInFocusChain();
+        QCOMPARE(current, order[i]);
+    }
+    // Tab leaves the sample box instead of typing a tab into it.
+    QTest::keyClick(w.Text1, Qt::Key_Tab);
+    QCOMPARE(w.Text1->toPlainText(), QStringLiteral("SAMPLE"));
+    QCOMPARE(QApplication::focusWidget(), w.RichTextBox1);
+}
+
+void tst_Form1::loadHandler()
+{
+    Fixture f;
+    Form1& w = f.w();
+    QCOMPARE(w.windowTitle(), QStringLiteral("glimra version 1.2"));
+    QCOMPARE(w.Combo1->count(), 33);
+    for (int i = 0; i < 33; ++i)
+        QCOMPARE(w.Combo1->itemText(i), QString::number(8 + 2 * i));
+    QCOMPARE(w.Combo1->currentIndex(), 1);
+    QCOMPARE(w.Combo1->currentText(), QStringLiteral("10"));
+    QCOMPARE(f.pane->urls, QStringList { kBannerUrl });
+    QVERIFY(kBannerUrl.startsWith(QStringLiteral("http://")));
+    QVERIFY(kBannerUrl.endsWith(QStringLiteral("/002/gear.shtml")));
+}
+
+void tst_Form1::resizeFollowsWindow()
+{
+    Fixture f;
+    Form1& w = f.w();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const auto expectedWidth = [&] { return twipsToPixels(pixelsToTwips(w.frameGeometry().width(), 96) - 1900, 96); };
+    QCOMPARE(w.RichTextBox1->width(), expectedWidth());
+    const int before = w.RichTextBox1->width();
+    w.resize(w.width() + 20, w.height()); // 300 twips wider
+    QTRY_COMPARE(w.RichTextBox1->width(), before + 20);
+    QCOMPARE(w.RichTextBox1->pos(), QPoint(120, 0));
+    QCOMPARE(w.RichTextBox1->height(),
+        twipsToPixels(pixelsToTwips(w.frameGeometry().height(), 96) - 500, 96));
+    w.showMaximized();
+    QTRY_COMPARE(w.RichTextBox1->width(), expectedWidth());
+    w.showNormal();
+    QTRY_COMPARE(w.RichTextBox1->width(), expectedWidth());
+}
+
+void tst_Form1::resizeRefusedKeepsLastSize()
+{
+    Fixture f;
+    Form1& w = f.w();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // The margins are taken from the whole window, frame included.
+    const QMargins frame(w.geometry().left() - w.frameGeometry().left(), 0,
+        w.frameGeometry().right() - w.geometry().right(), 0);
+    const int frameWidth = frame.left() + frame.right();
+    const int frameHeight = w.frameGeometry().height() - w.height();
+    w.resize(200, 200);
+    // 1900 twips is 126.67 px, 500 twips 33.33 px.
+    QTRY_COMPARE(w.RichTextBox1->width(), twipsToPixels((200 + frameWidth) * 15 - 1900, 96));
+    const QSize accepted = w.RichTextBox1->size();
+    // Narrower than the width margin: the width step fails, the height step
+    // still runs.
+    w.resize(100 - frameWidth, 250);
+    QTRY_COMPARE(w.RichTextBox1->height(), twipsToPixels((250 + frameHeight) * 15 - 500, 96));
+    QCOMPARE(w.RichTextBox1->width(), accepted.width());
+    const int acceptedHeight = w.RichTextBox1->height();
+    // Smaller than both margins: both steps fail, nothing ends.
+    w.resize(50, 20);
+    QTest::qWait(20);
+    QCOMPARE(w.RichTextBox1->size(), QSize(accepted.width(), acceptedHeight));
+    QVERIFY(w.isVisible());
+}
+
+void tst_Form1::showButtonBuildsPreview()
+{
+    Fixture f;
+    Form1& w = f.w();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.Text1->clear();
+    QTest::keyClicks(w.Text1, QStringLiteral("abc"));
+    QTest::mouseClick(w.Check1, Qt::LeftButton);
+    w.Combo1->setCurrentIndex(8); // "24"
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QCOMPARE(w.RichTextBox1->text(), QStringLiteral("\r\nabc (A)\r\nabc (B)\r\nabc (C)"));
+    QVERIFY(w.RichTextBox1->isVisible());
+    QCOMPARE(w.windowTitle(), kAppTitle);
+    const view::CharFormat sample = w.RichTextBox1->charFormatAt(11);
+    QCOMPARE(sample.fontName, QStringLiteral("B"));
+    QCOMPARE(sample.pointSize, 24.0);
+    QVERIFY(sample.bold());
+    QCOMPARE(sample.colour, std::optional<Colour>(kBlack));
+    QCOMPARE(w.RichTextBox1->charFormatAt(15).fontName, kLabelFontName);
+    QCOMPARE(w.RichTextBox1->backColor(), kWhite);
+}
+
+void tst_Form1::titleWhileBuilding()
+{
+    Fixture f({ "A", "B", "C" });
+    Form1& w = f.w();
+    w.show();
+    QSignalSpy spy(&w, &QWidget::windowTitleChanged);
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QStringList titles;
+    for (const auto& args : spy)
+        titles << args.at(0).toString();
+    const QString busy = kAppTitle + QStringLiteral(" - 処理中です...");
+    QCOMPARE(titles, (QStringList { busy + " 0%", busy + " 50%", busy + " 100%", kAppTitle }));
+}
+
+void tst_Form1::swatches_data()
+{
+    QTest::addColumn<bool>("background");
+    QTest::addColumn<bool>("confirmed");
+    QTest::newRow("text colour, confirmed") << false << true;
+    QTest::newRow("text colour, cancelled") << false << false;
+    QTest::newRow("background, confirmed") << true << true;
+    QTest::newRow("background, cancelled") << true << false;
+}
+
+// Each swatch changes only itself, unchanged (an asymmetric colour catches
+// a swapped byte order), only when confirmed; the next build uses it.
+void tst_Form1::swatches()
+{
+    QFETCH(bool, background);
+    QFETCH(bool, confirmed);
+    Fixture f;
+    Form1& w = f.w();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    f.dialog->answers = { { 0x00336699, confirmed } };
+    colour::Swatch* clicked = background ? w.Command3 : w.Command2;
+    colour::Swatch* other = background ? w.Command2 : w.Command3;
+    const Colour otherBefore = other->backColour();
+    const Colour clickedBefore = clicked->backColour();
+    QTest::mouseClick(clicked, Qt::LeftButton);
+    QCOMPARE(f.dialog->shown, 1);
+    QCOMPARE(other->backColour(), otherBefore);
+    QCOMPARE(clicked->backColour(), confirmed ? Colour(0x00336699) : clickedBefore);
+    const QImage face = clicked->grab().toImage();
+    QCOMPARE(face.pixelColor(face.rect().center()), confirmed ? QColor(0x99, 0x66, 0x33) : QColor(background ? Qt::white : Qt::black));
+    // The preview does not change until the next Show.
+    QCOMPARE(w.RichTextBox1->backColor(), kWindowBackground);
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QCOMPARE(w.RichTextBox1->backColor(), w.Command3->backColour());
+    QCOMPARE(w.RichTextBox1->charFormatAt(2).colour, std::optional<Colour>(w.Command2->backColour()));
+    QCOMPARE(w.RichTextBox1->charFormatAt(0).colour, std::optional<Colour>(w.Command2->backColour()));
+}
+
+void tst_Form1::coloursChangedDuringBuild()
+{
+    Fixture f({ "A", "B", "C" });
+    Form1& w = f.w();
+    w.show();
+    f.dialog->answers = { { 0x000000FF, true }, { 0x0000FF00, true } };
+    // Inside the first font's yield the user picks both colours.
+    QTimer::singleShot(0, &w, [&] {
+        w.Command2->click();
+        w.Command3->click();
+    });
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    // "SAMPLE (A)" starts at 2, "SAMPLE (B)" at 14.
+    QCOMPARE(w.RichTextBox1->charFormatAt(2).colour, std::optional<Colour>(kBlack));
+    QCOMPARE(w.RichTextBox1->charFormatAt(11).colour, std::optional<Colour>(kBlack));
+    QCOMPARE(w.RichTextBox1->charFormatAt(14).colour, std::optional<Colour>(0x000000FF));
+    QCOMPARE(w.RichTextBox1->backColor(), Colour(0x0000FF00));
+}
+
+// Presses of Show from inside the yield, twenty deep, end in one consistent
+// preview with the application title.
+void tst_Form1::nestedClicksTwentyDeep()
+{
+    Fixture f(names(30));
+    Form1& w = f.w();
+    w.show();
+    int clicks = 0;
+    int deepest = 0;
+    // Each press posts the next one before it runs, so that the build it
+    // starts meets the next press in its own first yield.
+    std::function<void()> press = [&] {
+        deepest = std::max(deepest, w.buildDepth());
+        if (clicks < 20) {
+            ++clicks;
+            QMetaObject::invokeMethod(&w, press, Qt::QueuedConnection);
+            w.Command1->click();
+        }
+    };
+    QMetaObject::invokeMethod(&w, press, Qt::QueuedConnection);
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QCOMPARE(clicks, 20);
+    QCOMPARE(deepest, 21);
+    QCOMPARE(w.buildDepth(), 0);
+    QString expected;
+    for (const QString& name : names(30))
+        expected += QStringLiteral("\r\nSAMPLE (") + name + QStringLiteral(")");
+    QCOMPARE(w.RichTextBox1->text(), expected);
+    QVERIFY(w.RichTextBox1->isVisible());
+    QCOMPARE(w.windowTitle(), kAppTitle);
+    // The innermost build formatted every entry.
+    const qint32 last = qint32(expected.lastIndexOf(QStringLiteral("SAMPLE (Font 29)")));
+    QCOMPARE(w.RichTextBox1->charFormatAt(last).fontName, QStringLiteral("Font 29"));
+    QCOMPARE(w.RichTextBox1->charFormatAt(last + 6).fontName, kLabelFontName);
+}
+
+void tst_Form1::closingDuringBuildStops()
+{
+    Fixture f(names(200));
+    Form1& w = f.w();
+    w.show();
+    int yieldsSeen = 0;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, &w, [&] {
+        if (++yieldsSeen == 3)
+            w.close();
+    });
+    closer.start(0);
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    closer.stop();
+    QVERIFY(!w.isVisible());
+    QCOMPARE(w.buildDepth(), 0);
+    // The build stopped at the close: it never showed the view again.
+    QVERIFY(!w.RichTextBox1->isVisibleTo(&w));
+    QVERIFY(w.windowTitle().contains(QStringLiteral("処理中です")));
+}
+
+void tst_Form1::fatalFailureShowsBoxAndEnds_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("banner pane refuses navigate at start-up") << QStringLiteral("load");
+    QTest::newRow("colour dialog refuses to open") << QStringLiteral("colour");
+}
+
+void tst_Form1::fatalFailureShowsBoxAndEnds()
+{
+    QFETCH(QString, mode);
+    QProcess probe;
+    probe.start(QStringLiteral(FATAL_PROBE), { mode });
+    QVERIFY(probe.waitForFinished(20000));
+    const QString out = QString::fromUtf8(probe.readAllStandardOutput());
+    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(probe.exitCode(), 1);
+    QVERIFY2(out.contains(QStringLiteral("box shown: glimra | 実行時エラー '5':")), qPrintable(out));
+    QVERIFY(out.contains(QStringLiteral("プロシージャの呼び出し、または引数が不正です。")));
+    QVERIFY(!out.contains(QStringLiteral("ended normally")));
+    QCOMPARE(out.contains(QStringLiteral("window shown")), mode == QLatin1String("colour"));
+}
+
+QTEST_MAIN(tst_Form1)
+#include "tst_form1.moc"

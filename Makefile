@@ -2,6 +2,9 @@
 # is missing (tools/install-deps), then configure, build and go.
 
 BUILD_DIR ?= build
+# The unit tests run a second time under AddressSanitizer and
+# UndefinedBehaviorSanitizer, from a tree of their own.
+SANITIZE_DIR ?= build-sanitize
 CMAKE ?= cmake
 JOBS ?= 2
 CMAKE_FLAGS ?=
@@ -22,6 +25,10 @@ run: all
 
 test: all
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+	@test -f $(SANITIZE_DIR)/CMakeCache.txt || $(CMAKE) -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug \
+		-DENABLE_SANITIZERS=ON -DGLIMRA_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	$(CMAKE) --build $(SANITIZE_DIR) -j$(JOBS)
+	cd $(SANITIZE_DIR) && ctest --output-on-failure -j$(JOBS) -L unit
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -98,6 +98,7 @@ void tst_Form1::controlsOnOpening()
     QCOMPARE(w.RichTextBox1->backColor(), kWindowBackground);
     QCOMPARE(w.RichTextBox1->charFormatAt(0), view::CharFormat {});
     QVERIFY(!w.Combo1->isEditable());
+    QVERIFY(w.windowIcon().availableSizes().contains(QSize(32, 32)));
     for (QLabel* label : { w.Label1, w.Label2, w.Label3, w.Label4 })
         QVERIFY(label->alignment() & Qt::AlignHCenter);
     // The swatches really show their colour on their face.

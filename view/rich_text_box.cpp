@@ -61,7 +61,7 @@ void substituteLabelFont()
 class RichTextBox::ProgramEdit {
 public:
     explicit ProgramEdit(const RichTextBox* box)
-        : m_box(const_cast<RichTextBox*>(box))
+        : m_box(box)
     {
         ++m_box->m_programEdits;
     }
@@ -70,7 +70,7 @@ public:
     ProgramEdit& operator=(const ProgramEdit&) = delete;
 
 private:
-    RichTextBox* m_box;
+    const RichTextBox* m_box;
 };
 
 RichTextBox::RichTextBox(QWidget* parent)
@@ -146,7 +146,7 @@ void RichTextBox::appendToDocument(qsizetype from)
     indexLineBreaks(from);
 }
 
-void RichTextBox::indexLineBreaks(qsizetype from)
+void RichTextBox::indexLineBreaks(qsizetype from) const
 {
     const QChar* data = m_text.constData();
     const qsizetype n = m_text.size();
@@ -169,8 +169,8 @@ void RichTextBox::syncFromDocument() const
     }
     m_text = text;
     m_crlfEnds.clear();
-    const_cast<RichTextBox*>(this)->indexLineBreaks(0);
-    const_cast<RichTextBox*>(this)->m_allDefault = false;
+    indexLineBreaks(0);
+    m_allDefault = false;
 }
 
 int RichTextBox::documentPosition(qint32 position) const

@@ -106,7 +106,7 @@ private:
 
     void rebuildDocument();
     void appendToDocument(qsizetype from);
-    void indexLineBreaks(qsizetype from);
+    void indexLineBreaks(qsizetype from) const;
     void syncFromDocument() const;
     void applyToSelection(const QTextCharFormat& format);
     void onContentsChange(int from, int removed, int added);
@@ -120,8 +120,8 @@ private:
     mutable bool m_userEdited = false;
     // Every character still has the default format, so a longer text that
     // extends the current one can be appended instead of rebuilt.
-    bool m_allDefault = true;
-    int m_programEdits = 0;
+    mutable bool m_allDefault = true;
+    mutable int m_programEdits = 0;
 
     qint32 m_selStart = 0;
     qint32 m_selLength = 0;

@@ -23,6 +23,10 @@ namespace {
 constexpr int kColourProperty = QTextFormat::UserProperty + 1;
 constexpr int kCharsetProperty = QTextFormat::UserProperty + 2;
 constexpr int kProperty17 = QTextFormat::UserProperty + 17;
+// Qt hashes a format's family list by its type alone, so the formats of
+// thousands of fonts share one hash bucket and every lookup walks them all.
+// The name as a plain string, which hashes by value, keeps them apart.
+constexpr int kFamilyKeyProperty = QTextFormat::UserProperty + 3;
 
 // The largest size the view accepts, in points.
 constexpr int kMaxPointSize = 1638;
@@ -282,6 +286,7 @@ void RichTextBox::setSelFontName(const QString& name)
 {
     QTextCharFormat f;
     f.setFontFamilies(QStringList { name });
+    f.setProperty(kFamilyKeyProperty, name);
     applyToSelection(f);
 }
 

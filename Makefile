@@ -13,7 +13,7 @@ ifneq ($(CI),)
 CMAKE_FLAGS += -DWARNINGS_AS_ERRORS=ON
 endif
 
-.PHONY: all run test format clean
+.PHONY: all run test bench format clean
 
 all:
 	@tools/install-deps
@@ -29,6 +29,15 @@ test: all
 		-DENABLE_SANITIZERS=ON -DGLIMRA_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	$(CMAKE) --build $(SANITIZE_DIR) -j$(JOBS)
 	cd $(SANITIZE_DIR) && ctest --output-on-failure -j$(JOBS) -L unit
+
+# Times the Show button on 241, 1,000 and 5,000 generated fonts, offscreen and
+# on a private Xvfb, from a Release tree of its own; prints a Markdown table.
+BENCH_DIR ?= build-bench
+bench:
+	@tools/install-deps
+	@test -f $(BENCH_DIR)/CMakeCache.txt || $(CMAKE) -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	$(CMAKE) --build $(BENCH_DIR) -j$(JOBS) --target glimra_bench
+	$(BENCH_DIR)/bench/glimra_bench $(BENCH_FLAGS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

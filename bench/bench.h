@@ -1,0 +1,63 @@
+#pragma once
+
+// What the driver and its children agree on: the command line of a child
+// and the one line of figures it prints.
+
+#include <QMap>
+#include <QString>
+
+namespace bench
+{
+
+// argv[1] of a child; everything else is the driver.
+inline constexpr char kChildFlag[] = "--child";
+
+enum class ChildMode {
+    Start, // show the window, time its first paint, exit
+    Build, // show, click Show, time the build, its paint and a scroll
+};
+
+enum class ViewKind {
+    Ours,
+    // The view with both shortcuts off: every assignment rebuilds the whole
+    // document and layout runs while hidden.
+    Reference,
+};
+
+struct ChildArgs {
+    ChildMode mode = ChildMode::Build;
+    ViewKind view = ViewKind::Ours;
+    QString sample; // one of the samples below
+    qint64 spawnedAtNs = 0;
+};
+
+inline const QString kLatinSample = QStringLiteral("SAMPLE");
+inline const QString kJapaneseSample = QStringLiteral("サンプル SAMPLE");
+// Samples travel on the command line by name, whatever the locale.
+inline QString sampleNamed(const QString& name)
+{
+    return name == QLatin1String("japanese") ? kJapaneseSample : kLatinSample;
+}
+
+// The child's figures come as one line: "RESULT key=value key=value ...".
+inline const QString kResultTag = QStringLiteral("RESULT");
+using Figures = QMap<QString, double>;
+
+namespace key
+{
+    inline const QString startToPaint = QStringLiteral("start_ms");
+    inline const QString clickToPainted = QStringLiteral("click_ms");
+    inline const QString clickToReturn = QStringLiteral("return_ms");
+    inline const QString worstGap = QStringLiteral("gap_ms");
+    inline const QString firstYield = QStringLiteral("first_yield_ms");
+    inline const QString formatPass = QStringLiteral("format_ms");
+    inline const QString lastYieldToPainted = QStringLiteral("tail_ms");
+    inline const QString scrollToPainted = QStringLiteral("scroll_ms");
+    inline const QString maxRssKb = QStringLiteral("maxrss_kb");
+    inline const QString hwmKb = QStringLiteral("hwm_kb");
+    inline const QString fonts = QStringLiteral("fonts");
+    inline const QString blocks = QStringLiteral("blocks");
+    inline const QString turns = QStringLiteral("turns");
+} // namespace key
+
+} // namespace bench

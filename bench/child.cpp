@@ -1,0 +1,274 @@
+#include "child.h"
+
+#include "bench.h"
+#include "clock.h"
+
+#include "../app/constants.h"
+#include "../app/form1.h"
+#include "../view/rich_text_box.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace bench;
+
+namespace
+{
+
+// Long enough for the slowest reference run; the driver's own budget
+// usually ends such a run first.
+constexpr int kWaitLimitMs = 600'000;
+// Lets the window settle after its first paint before anything is timed.
+constexpr int kSettleMs = 200;
+// Wakes waits that would otherwise sleep with nothing to do.
+constexpr int kWakeMs = 50;
+
+[[noreturn]] void die(const char* why)
+{
+    std::fprintf(stderr, "glimra_bench child: %s\n", why);
+    std::fflush(stderr);
+    std::_Exit(3);
+}
+
+// Sees every event dispatch so that it can tell when a widget has been
+// painted completely: at the end of the outermost dispatch that painted it,
+// which on a real display includes flushing the window to the X server.
+class BenchApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    void watchPaint(QObject* widget)
+    {
+        m_watched = widget;
+        m_sawPaint = false;
+        m_paintedAt = 0;
+    }
+    // 0 until the watched widget has been painted.
+    qint64 paintedAt() const { return m_paintedAt; }
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (m_watched && receiver == m_watched && event->type() == QEvent::Paint)
+            m_sawPaint = true;
+        ++m_depth;
+        const bool result = QApplication::notify(receiver, event);
+        --m_depth;
+        if (m_sawPaint && m_depth == 0) {
+            m_paintedAt = nowNs();
+            m_sawPaint = false;
+            m_watched = nullptr;
+        }
+        return result;
+    }
+
+private:
+    QObject* m_watched = nullptr;
+    bool m_sawPaint = false;
+    qint64 m_paintedAt = 0;
+    int m_depth = 0;
+};
+
+void waitFor(const std::function<bool()>& done)
+{
+    QTimer wake;
+    wake.start(kWakeMs);
+    const qint64 deadline = nowNs() + qint64(kWaitLimitMs) * 1'000'000;
+    while (!done()) {
+        if (nowNs() > deadline)
+            die("timed out waiting for a paint");
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+qint64 waitForPaint(BenchApplication& app, QWidget* widget)
+{
+    app.watchPaint(widget);
+    waitFor([&] { return app.paintedAt() != 0; });
+    return app.paintedAt();
+}
+
+// Peak resident set of this process in KiB as /proc reports it: the high
+// water mark of this image alone, which ru_maxrss is not (it keeps the
+// forking parent's size as a floor).
+double highWaterMarkKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble();
+    }
+    return 0;
+}
+
+double maxRssKb()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss);
+}
+
+void report(const Figures& figures)
+{
+    QString line = kResultTag;
+    for (auto it = figures.begin(); it != figures.end(); ++it)
+        line += QStringLiteral(" %1=%2").arg(it.key()).arg(it.value(), 0, 'f', 3);
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+ChildArgs parse(const QStringList& args)
+{
+    ChildArgs out;
+    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+        const QString& name = args.at(i);
+        const QString& value = args.at(i + 1);
+        if (name == QLatin1String("--mode"))
+            out.mode = value == QLatin1String("start") ? ChildMode::Start : ChildMode::Build;
+        else if (name == QLatin1String("--view"))
+            out.view = value == QLatin1String("reference") ? ViewKind::Reference : ViewKind::Ours;
+        else if (name == QLatin1String("--sample"))
+            out.sample = sampleNamed(value);
+        else if (name == QLatin1String("--spawned-at"))
+            out.spawnedAtNs = value.toLongLong();
+    }
+    return out;
+}
+
+// The event-loop turns seen by a zero-interval timer, which fires once on
+// every turn, the build's own processEvents() calls included.
+struct Turns {
+    std::vector<qint64> at;
+
+    // The longest stretch without a turn from `from` to `to`, both ends
+    // counting as turns: the text pass before the first yield and the
+    // finishing steps after the last one are stretches like any other.
+    double worstGapMs(qint64 from, qint64 to) const
+    {
+        qint64 previous = from;
+        qint64 worst = 0;
+        for (qint64 t : at) {
+            if (t <= from || t >= to)
+                continue;
+            worst = std::max(worst, t - previous);
+            previous = t;
+        }
+        worst = std::max(worst, to - previous);
+        return double(worst) / 1e6;
+    }
+    qint64 firstAfter(qint64 from) const
+    {
+        for (qint64 t : at) {
+            if (t > from)
+                return t;
+        }
+        return 0;
+    }
+    qint64 lastBefore(qint64 to) const
+    {
+        qint64 last = 0;
+        for (qint64 t : at) {
+            if (t < to)
+                last = t;
+        }
+        return last;
+    }
+    int countBetween(qint64 from, qint64 to) const
+    {
+        return int(std::count_if(at.begin(), at.end(), [&](qint64 t) { return t > from && t < to; }));
+    }
+};
+
+int measureStart(BenchApplication& app, Form1& form, const ChildArgs& args)
+{
+    form.show();
+    const qint64 painted = waitForPaint(app, &form);
+    Figures figures;
+    figures[key::startToPaint] = msBetween(args.spawnedAtNs, painted);
+    figures[key::fonts] = double(QFontDatabase::families().size());
+    figures[key::maxRssKb] = maxRssKb();
+    figures[key::hwmKb] = highWaterMarkKb();
+    report(figures);
+    return 0;
+}
+
+int measureBuild(BenchApplication& app, Form1& form, const ChildArgs& args)
+{
+    form.show();
+    waitForPaint(app, &form);
+    QTest::qWait(kSettleMs);
+    form.Text1->setPlainText(args.sample);
+    QTest::qWait(kSettleMs);
+
+    Turns turns;
+    turns.at.reserve(1 << 16);
+    QTimer ticker;
+    ticker.setInterval(0);
+    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&turns] { turns.at.push_back(nowNs()); });
+    ticker.start();
+
+    const qint64 clickAt = nowNs();
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    const qint64 returnedAt = nowNs();
+    const qint64 paintedAt = waitForPaint(app, form.RichTextBox1->viewport());
+    ticker.stop();
+
+    if (!form.RichTextBox1->isVisible() || form.windowTitle() != glimra::kAppTitle)
+        die("the build did not finish: view hidden or title not restored");
+
+    // The view's own scroll bar, as a user dragging it to the bottom.
+    QScrollBar* bar = form.RichTextBox1->verticalScrollBar();
+    const qint64 scrollAt = nowNs();
+    bar->setValue(bar->maximum());
+    const qint64 scrolledAt = waitForPaint(app, form.RichTextBox1->viewport());
+
+    const qint64 firstYield = turns.firstAfter(clickAt);
+    const qint64 lastYield = turns.lastBefore(returnedAt);
+    Figures figures;
+    figures[key::clickToPainted] = msBetween(clickAt, paintedAt);
+    figures[key::clickToReturn] = msBetween(clickAt, returnedAt);
+    figures[key::worstGap] = turns.worstGapMs(clickAt, paintedAt);
+    figures[key::firstYield] = firstYield ? msBetween(clickAt, firstYield) : 0;
+    figures[key::formatPass] = firstYield && lastYield ? msBetween(firstYield, lastYield) : 0;
+    figures[key::lastYieldToPainted] = lastYield ? msBetween(lastYield, paintedAt) : 0;
+    figures[key::scrollToPainted] = msBetween(scrollAt, scrolledAt);
+    figures[key::maxRssKb] = maxRssKb();
+    figures[key::hwmKb] = highWaterMarkKb();
+    figures[key::fonts] = double(QFontDatabase::families().size());
+    figures[key::blocks] = double(form.RichTextBox1->document()->blockCount());
+    figures[key::turns] = double(turns.countBetween(clickAt, returnedAt));
+    report(figures);
+    return 0;
+}
+
+} // namespace
+
+namespace bench
+{
+
+int runChild(int argc, char** argv)
+{
+    BenchApplication app(argc, argv);
+    const ChildArgs args = parse(QCoreApplication::arguments().mid(1));
+    Form1 form(Form1Platform {});
+    if (args.view == ViewKind::Reference)
+        form.RichTextBox1->setTuning(view::RichTextBox::Tuning { false, false });
+    return args.mode == ChildMode::Start ? measureStart(app, form, args) : measureBuild(app, form, args);
+}
+
+} // namespace bench

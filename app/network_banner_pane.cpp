@@ -18,7 +18,9 @@
 #include <algorithm>
 #include <vector>
 
-Q_LOGGING_CATEGORY(lcBanner, "glimra.banner")
+// Off unless asked for (QT_LOGGING_RULES=glimra.banner.debug=true): an
+// unreachable banner is no news to the user.
+Q_LOGGING_CATEGORY(lcBanner, "glimra.banner", QtInfoMsg)
 
 namespace
 {

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -59,10 +60,10 @@ struct Options {
     QList<int> counts { 241, 1000, 5000 };
     QStringList platforms { QStringLiteral("offscreen"), QStringLiteral("xcb") };
     // A reference run that takes longer is ended and shown as "> budget".
-    int referenceBudgetS = 30;
+    int referenceBudgetS = 20;
     // Once the runs of one configuration have taken this long, no more are
     // started: slow configurations get fewer runs.
-    int configBudgetS = 40;
+    int configBudgetS = 30;
     QString markdownPath;
 };
 
@@ -79,10 +80,10 @@ std::optional<Options> parseOptions(const QCoreApplication& app)
         QStringLiteral("Comma-separated Qt platforms: offscreen, xcb (on a private Xvfb)."), QStringLiteral("list"),
         QStringLiteral("offscreen,xcb"));
     const QCommandLineOption budget(QStringLiteral("reference-budget"),
-        QStringLiteral("Seconds a reference run may take."), QStringLiteral("s"), QStringLiteral("30"));
+        QStringLiteral("Seconds a reference run may take."), QStringLiteral("s"), QStringLiteral("20"));
     const QCommandLineOption configBudget(QStringLiteral("config-budget"),
         QStringLiteral("Seconds after which a configuration starts no more runs."), QStringLiteral("s"),
-        QStringLiteral("40"));
+        QStringLiteral("30"));
     const QCommandLineOption markdown(
         QStringLiteral("markdown"), QStringLiteral("Also write the tables to a file."), QStringLiteral("file"));
     parser.addOptions({ runs, counts, platforms, budget, configBudget, markdown });
@@ -106,6 +107,16 @@ std::optional<Options> parseOptions(const QCoreApplication& app)
     return options;
 }
 
+// The X server's pid, for ending it when the driver is interrupted.
+volatile sig_atomic_t g_xvfbPid = 0;
+
+void endXvfbAndExit(int signal)
+{
+    if (g_xvfbPid > 0)
+        kill(pid_t(g_xvfbPid), SIGTERM);
+    _exit(128 + signal);
+}
+
 // A private X server on a display it picks itself, ended by its pid.
 class Xvfb
 {
@@ -120,6 +131,7 @@ public:
     void stop()
     {
         if (m_pid > 0) {
+            g_xvfbPid = 0;
             kill(m_pid, SIGTERM);
             waitpid(m_pid, nullptr, 0);
             m_pid = 0;
@@ -174,6 +186,7 @@ bool Xvfb::start()
         number.append(buffer, got);
     }
     close(fds[0]);
+    g_xvfbPid = m_pid;
     bool ok = false;
     m_display = number.trimmed().toInt(&ok);
     if (!ok) {
@@ -209,6 +222,10 @@ Outcome runOnce(const QProcessEnvironment& env, QStringList args, int timeoutMs,
         child.kill();
         child.waitForFinished();
         if (running) {
+            if (timeoutMs == kChildTimeoutMs)
+                progress(QStringLiteral("  run stopped after %1 s: %2")
+                             .arg(timeoutMs / 1000)
+                             .arg(QString::fromUtf8(child.readAllStandardError()).right(2000)));
             ++into.timedOut;
             return Outcome::TimedOut;
         }
@@ -350,8 +367,10 @@ QString Report::referenceCell(const Row& row, const QString& name, bool memory) 
 {
     const auto s = statOf(row.reference, name);
     const QString over = QStringLiteral("> %1 s").arg(m_options.referenceBudgetS);
+    // A stopped run tells only that it took longer than its budget.
+    const bool bounded = name == key::clickToPainted || name == key::worstGap;
     if (!s)
-        return row.reference.timedOut ? over : QStringLiteral("—");
+        return row.reference.timedOut && bounded ? over : QStringLiteral("—");
     QString cell = memory ? memoryCell(s) : timeCell(s);
     if (row.reference.timedOut)
         cell += QStringLiteral(", %1 × %2").arg(row.reference.timedOut).arg(over);
@@ -365,9 +384,10 @@ QString Report::ratioCell(const Row& row, const QString& name) const
     if (!ours || ours->median <= 0)
         return QStringLiteral("—");
     if (!ref) {
-        if (!row.reference.timedOut)
+        if (!row.reference.timedOut || name != key::clickToPainted)
             return QStringLiteral("—");
-        return QStringLiteral("> ×%1").arg(m_options.referenceBudgetS * 1000.0 / ours->median, 0, 'f', 0);
+        const double atLeast = m_options.referenceBudgetS * 1000.0 / ours->median;
+        return QStringLiteral("> ×%1").arg(atLeast, 0, 'f', atLeast < 10 ? 1 : 0);
     }
     const double ratio = ref->median / ours->median;
     return QStringLiteral("×%1").arg(ratio, 0, 'f', ratio < 10 ? 1 : 0);
@@ -523,6 +543,8 @@ int runDriver(int argc, char** argv)
     g_plannedRuns = options.runs;
 
     Xvfb xvfb;
+    std::signal(SIGINT, endXvfbAndExit);
+    std::signal(SIGTERM, endXvfbAndExit);
     QStringList platforms;
     for (const QString& p : options.platforms) {
         if (p == QLatin1String("xcb") && !xvfb.start()) {

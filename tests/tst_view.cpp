@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
 #include <QMimeData>
 #include <QRandomGenerator>
 #include <QTest>
@@ -134,6 +135,8 @@ private Q_SLOTS:
     void hiddenViewDefersAndShowsCaretAtStart();
     void userEditsAreReadBack();
     void copyKeepsFonts();
+    void glyphsAFontLacksAreDrawnByOneThatHasThem();
+    void standInFamiliesKeepTheProgramsNames();
 };
 
 // Formatting one run must touch exactly the characters the model says,
@@ -459,6 +462,54 @@ void tst_View::copyKeepsFonts()
     QVERIFY(mime->hasHtml());
     QVERIFY(mime->html().contains(QStringLiteral("DejaVu Serif")));
     QCOMPARE(mime->text(), QStringLiteral("\nabc (A)"));
+}
+
+// A Latin font asked to show Japanese draws the kana with a font that has
+// them, while the program still reads back the font it set.
+void tst_View::glyphsAFontLacksAreDrawnByOneThatHasThem()
+{
+    RichTextBox box;
+    box.setText(QStringLiteral("\r\naあ\U0001F600b\r\n"));
+    box.setSelStart(2);
+    box.setSelLength(5);
+    box.setSelFontName(QStringLiteral("DejaVu Sans"));
+    for (int i = 2; i < 7; ++i)
+        QCOMPARE(box.charFormatAt(i).fontName, QStringLiteral("DejaVu Sans"));
+    QCOMPARE(box.drawnFamilyAt(2), QStringLiteral("DejaVu Sans"));
+    QCOMPARE(box.drawnFamilyAt(3), QStringLiteral("IPAPGothic"));
+    QCOMPARE(box.drawnFamilyAt(6), QStringLiteral("DejaVu Sans"));
+    // The surrogate pair is never split between two families.
+    QCOMPARE(box.drawnFamilyAt(4), box.drawnFamilyAt(5));
+    // A later font that has the kana takes them back.
+    box.setSelStart(2);
+    box.setSelLength(5);
+    box.setSelFontName(QStringLiteral("IPAGothic"));
+    QCOMPARE(box.drawnFamilyAt(3), QStringLiteral("IPAGothic"));
+    QCOMPARE(box.charFormatAt(3).fontName, QStringLiteral("IPAGothic"));
+}
+
+// Qt's generic names and the label font are drawn with the families that
+// stand for them, but read back and copied under the names the program set.
+void tst_View::standInFamiliesKeepTheProgramsNames()
+{
+    RichTextBox box;
+    box.setText(QStringLiteral("\r\nabc (Serif)"));
+    QCOMPARE(box.charFormatAt(0).fontName, glimra::kLabelFontName);
+    QCOMPARE(box.drawnFamilyAt(0), glimra::kLabelFontSubstitute);
+    box.setSelStart(2);
+    box.setSelLength(3);
+    box.setSelFontName(QStringLiteral("Serif"));
+    QCOMPARE(box.charFormatAt(2).fontName, QStringLiteral("Serif"));
+    const QString drawn = box.drawnFamilyAt(2);
+    QVERIFY(!drawn.isEmpty());
+    QVERIFY2(drawn != QStringLiteral("Serif"), "a generic name must be drawn with a real family");
+    QVERIFY(QFontDatabase::families().contains(drawn));
+    box.selectAll();
+    box.copy();
+    const QString html = QGuiApplication::clipboard()->mimeData()->html();
+    QVERIFY(html.contains(QStringLiteral("Serif")));
+    QVERIFY2(html.contains(glimra::kLabelFontName), qPrintable(html));
+    QVERIFY2(!html.contains(drawn) && !html.contains(glimra::kLabelFontSubstitute), qPrintable(html));
 }
 
 QTEST_MAIN(tst_View)

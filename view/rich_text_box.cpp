@@ -1,5 +1,7 @@
 #include "rich_text_box.h"
 
+#include "font_coverage.h"
+
 #include "../app/colour_value.h"
 #include "../app/failure.h"
 
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace view {
 
@@ -23,9 +26,11 @@ namespace {
 constexpr int kColourProperty = QTextFormat::UserProperty + 1;
 constexpr int kCharsetProperty = QTextFormat::UserProperty + 2;
 constexpr int kProperty17 = QTextFormat::UserProperty + 17;
-// Qt hashes a format's family list by its type alone, so the formats of
-// thousands of fonts share one hash bucket and every lookup walks them all.
-// The name as a plain string, which hashes by value, keeps them apart.
+// The font name as the program set it. The family Qt draws with may differ:
+// a generic name resolved, or a fallback for glyphs the font lacks. Qt also
+// hashes a format's family list by its type alone, so the formats of
+// thousands of fonts would share one hash bucket and every lookup walk them
+// all; the name as a plain string hashes by value and keeps them apart.
 constexpr int kFamilyKeyProperty = QTextFormat::UserProperty + 3;
 
 // The largest size the view accepts, in points.
@@ -39,7 +44,11 @@ bool isLineBreak(QChar c)
 QTextCharFormat makeDefaultFormat()
 {
     QTextCharFormat f;
-    f.setFontFamilies(QStringList { glimra::kLabelFontName });
+    // Drawn with the stand-in straight away: Qt resolves a name it does not
+    // know through a fallback search that grows with the square of the
+    // number of installed fonts.
+    f.setFontFamilies(QStringList { glimra::kLabelFontSubstitute });
+    f.setProperty(kFamilyKeyProperty, glimra::kLabelFontName);
     f.setFontPointSize(glimra::kLabelFontSize);
     f.setFontWeight(glimra::kLabelFontWeight);
     f.setFontItalic(false);
@@ -82,7 +91,7 @@ RichTextBox::RichTextBox(QWidget* parent)
     , m_defaultFormat(makeDefaultFormat())
 {
     substituteLabelFont();
-    QFont label(glimra::kLabelFontName);
+    QFont label(glimra::kLabelFontSubstitute);
     label.setPointSize(glimra::kLabelFontSize);
     setFont(label);
     document()->setUndoRedoEnabled(false);
@@ -264,12 +273,22 @@ void RichTextBox::setSelLength(qint32 length)
     m_selLength = length;
 }
 
-void RichTextBox::applyToSelection(const QTextCharFormat& format)
+std::pair<qint32, qint32> RichTextBox::selectedRange() const
 {
     syncFromDocument();
     const qint32 length = qint32(m_text.size());
     const qint32 from = std::min(m_selStart, length);
-    const qint32 to = qint32(std::min<qint64>(qint64(from) + m_selLength, length));
+    return { from, qint32(std::min<qint64>(qint64(from) + m_selLength, length)) };
+}
+
+void RichTextBox::applyToSelection(const QTextCharFormat& format)
+{
+    const auto [from, to] = selectedRange();
+    applyToRange(format, from, to);
+}
+
+void RichTextBox::applyToRange(const QTextCharFormat& format, qint32 from, qint32 to)
+{
     const int a = documentPosition(from);
     const int b = documentPosition(to);
     if (a >= b)
@@ -284,10 +303,47 @@ void RichTextBox::applyToSelection(const QTextCharFormat& format)
 
 void RichTextBox::setSelFontName(const QString& name)
 {
+    const auto family = FontCoverage::instance().find(name);
     QTextCharFormat f;
-    f.setFontFamilies(QStringList { name });
+    f.setFontFamilies(QStringList { family ? family->drawnAs : name });
     f.setProperty(kFamilyKeyProperty, name);
-    applyToSelection(f);
+    const auto [from, to] = selectedRange();
+    applyToRange(f, from, to);
+    if (family)
+        drawMissingGlyphsElsewhere(name, from, to);
+}
+
+void RichTextBox::drawMissingGlyphsElsewhere(const QString& name, qint32 from, qint32 to)
+{
+    FontCoverage& coverage = FontCoverage::instance();
+    const auto family = coverage.find(name);
+    qint32 runStart = from;
+    QString runFamily; // empty: the run's own font has these glyphs
+    const auto endRun = [&](qint32 end) {
+        if (!runFamily.isEmpty() && end > runStart) {
+            QTextCharFormat f;
+            f.setFontFamilies(QStringList { runFamily });
+            applyToRange(f, runStart, end);
+        }
+    };
+    for (qint32 i = from; i < to;) {
+        char32_t c = m_text.at(i).unicode();
+        qint32 width = 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < m_text.size() && m_text.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(m_text.at(i), m_text.at(i + 1));
+            width = 2;
+        }
+        // Line breaks and other controls are drawn by no font.
+        const bool drawn = c >= 0x20 && c != QChar::LineSeparator && c != QChar::ParagraphSeparator;
+        const QString wanted = drawn && !FontCoverage::covers(*family, c) ? coverage.fallbackFor(c) : QString();
+        if (wanted != runFamily) {
+            endRun(i);
+            runStart = i;
+            runFamily = wanted;
+        }
+        i += width;
+    }
+    endRun(to);
 }
 
 void RichTextBox::setSelFontSize(std::int16_t points)
@@ -361,7 +417,7 @@ void RichTextBox::setVisible(bool visible)
     }
 }
 
-CharFormat RichTextBox::charFormatAt(qint32 position) const
+QTextCharFormat RichTextBox::documentFormatAt(qint32 position) const
 {
     syncFromDocument();
     if (position < 0 || position >= m_text.size())
@@ -374,22 +430,32 @@ CharFormat RichTextBox::charFormatAt(qint32 position) const
     else if (p > 0 && m_text.at(p).isLowSurrogate() && m_text.at(p - 1).isHighSurrogate())
         --p;
     const int d = documentPosition(p);
-    QTextCharFormat f;
     const QTextBlock block = document()->findBlock(d);
     if (isLineBreak(m_text.at(p)) || d == block.position() + block.length() - 1) {
         // A paragraph separator: its format is the next block's char format.
-        f = block.next().charFormat();
-    } else {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment frag = it.fragment();
-            if (d >= frag.position() && d < frag.position() + frag.length()) {
-                f = frag.charFormat();
-                break;
-            }
-        }
+        return block.next().charFormat();
     }
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment frag = it.fragment();
+        if (d >= frag.position() && d < frag.position() + frag.length())
+            return frag.charFormat();
+    }
+    return {};
+}
+
+QString RichTextBox::drawnFamilyAt(qint32 position) const
+{
+    return documentFormatAt(position).fontFamilies().toStringList().value(0);
+}
+
+CharFormat RichTextBox::charFormatAt(qint32 position) const
+{
+    const QTextCharFormat f = documentFormatAt(position);
+    if (!f.isValid() || f.properties().isEmpty())
+        return {};
     CharFormat out;
-    out.fontName = f.fontFamilies().toStringList().value(0);
+    out.fontName = f.hasProperty(kFamilyKeyProperty) ? f.stringProperty(kFamilyKeyProperty)
+                                                     : f.fontFamilies().toStringList().value(0);
     out.pointSize = f.fontPointSize();
     out.weight = f.fontWeight();
     out.italic = f.fontItalic();
@@ -412,10 +478,36 @@ CharFormat RichTextBox::defaultCharFormat()
 
 QMimeData* RichTextBox::createMimeDataFromSelection() const
 {
-    // Copying keeps the fonts: rich text beside the plain text.
-    QMimeData* mime = QPlainTextEdit::createMimeDataFromSelection();
-    if (!mime->hasHtml())
-        mime->setHtml(QTextDocumentFragment(textCursor()).toHtml());
+    // Copying keeps the fonts: rich text beside the plain text, naming each
+    // run's font as the program set it rather than the family that stood in
+    // for a generic name or a missing glyph.
+    const QTextCursor selection = textCursor();
+    const int from = selection.selectionStart();
+    const int to = selection.selectionEnd();
+    std::unique_ptr<QTextDocument> copy(document()->clone());
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() < to;
+         block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const int a = std::max(fragment.position(), from);
+            const int b = std::min(fragment.position() + fragment.length(), to);
+            const QTextCharFormat f = fragment.charFormat();
+            if (a >= b || !f.hasProperty(kFamilyKeyProperty))
+                continue;
+            QTextCursor named(copy.get());
+            named.setPosition(a);
+            named.setPosition(b, QTextCursor::KeepAnchor);
+            QTextCharFormat family;
+            family.setFontFamilies(QStringList { f.stringProperty(kFamilyKeyProperty) });
+            named.mergeCharFormat(family);
+        }
+    }
+    QTextCursor copied(copy.get());
+    copied.setPosition(from);
+    copied.setPosition(to, QTextCursor::KeepAnchor);
+    auto* mime = new QMimeData;
+    mime->setText(QTextDocumentFragment(selection).toPlainText());
+    mime->setHtml(QTextDocumentFragment(copied).toHtml());
     return mime;
 }
 

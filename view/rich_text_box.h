@@ -83,6 +83,9 @@ public:
 
     // The format of the character at a program position.
     CharFormat charFormatAt(qint32 position) const;
+    // The family the character at a program position is drawn with, which
+    // may stand in for the name the program set.
+    QString drawnFamilyAt(qint32 position) const;
     // The document position a program position maps to.
     int documentPosition(qint32 position) const;
 
@@ -108,7 +111,12 @@ private:
     void appendToDocument(qsizetype from);
     void indexLineBreaks(qsizetype from) const;
     void syncFromDocument() const;
+    QTextCharFormat documentFormatAt(qint32 position) const;
+    // The selection as program positions, clamped to the text.
+    std::pair<qint32, qint32> selectedRange() const;
+    void applyToRange(const QTextCharFormat& format, qint32 from, qint32 to);
     void applyToSelection(const QTextCharFormat& format);
+    void drawMissingGlyphsElsewhere(const QString& family, qint32 from, qint32 to);
     void onContentsChange(int from, int removed, int added);
     int toPixels(float twips) const;
 

@@ -7,13 +7,14 @@
 #include "../colour/colour_dialog.h"
 #include "../colour/swatch.h"
 #include "../preview/font_list.h"
+#include "../view/font_coverage.h"
 #include "../view/rich_text_box.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QGuiApplication>
+#include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -30,6 +31,20 @@ QLabel* makeLabel(const QString& caption, QWidget* parent)
     return label;
 }
 
+// The desktop's user-interface font, as the desktop draws Japanese with it:
+// when its family lacks the window's captions, the family fontconfig prefers
+// for Japanese in its place. Qt would otherwise search a fallback for every
+// caption, at a cost that grows with the square of the installed fonts.
+QFont japaneseUiFont(QFont font)
+{
+    const QString captions = caption::Label1 + caption::Label2 + caption::Label3 + caption::Label4
+        + caption::Check1 + caption::Check2 + caption::Command1 + caption::Text1;
+    const QString family = view::FontCoverage::familyFor(font.family(), captions, QStringLiteral("ja"));
+    if (!family.isEmpty())
+        font.setFamilies(QStringList { family });
+    return font;
+}
+
 int checkValue(const QCheckBox* box)
 {
     return box->isChecked() ? 1 : 0;
@@ -44,6 +59,14 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
     , m_dpi(platform.dpi > 0 ? platform.dpi : QGuiApplication::primaryScreen()->logicalDotsPerInchX())
 {
     setObjectName(QStringLiteral("Form1"));
+    // Every window of the program, dialogs and message boxes included. This
+    // window was made before the change and takes it explicitly.
+    static const bool uiFontSet = [] {
+        QApplication::setFont(japaneseUiFont(QApplication::font()));
+        return true;
+    }();
+    Q_UNUSED(uiFontSet);
+    setFont(QApplication::font());
     setWindowIcon(QIcon(QStringLiteral(":/glimra/glimra.png")));
     if (!m_fonts) {
         auto system = std::make_unique<preview::SystemFontList>();

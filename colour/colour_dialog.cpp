@@ -7,20 +7,24 @@
 namespace colour {
 
 QtColourDialog::QtColourDialog(QWidget* parent)
-    : m_dialog(new QColorDialog(parent))
+    : m_parent(parent)
 {
-    m_dialog->setObjectName(QStringLiteral("CommonDialog1"));
-    m_dialog->setModal(true);
-    // Qt's own dialog on every desktop: the same fields and the same modal
-    // behaviour everywhere.
-    m_dialog->setOption(QColorDialog::DontUseNativeDialog);
 }
 
 QtColourDialog::~QtColourDialog() = default;
 
 bool QtColourDialog::showColor()
 {
-    return m_dialog && m_dialog->exec() == QDialog::Accepted;
+    // Made on first use: it is a large window that start-up need not wait for.
+    if (!m_dialog) {
+        m_dialog = new QColorDialog(m_parent);
+        m_dialog->setObjectName(QStringLiteral("CommonDialog1"));
+        m_dialog->setModal(true);
+        // Qt's own dialog on every desktop: the same fields and the same
+        // modal behaviour everywhere.
+        m_dialog->setOption(QColorDialog::DontUseNativeDialog);
+    }
+    return m_dialog->exec() == QDialog::Accepted;
 }
 
 glimra::Colour QtColourDialog::color() const

@@ -31,6 +31,7 @@ public:
     glimra::Colour color() const override;
 
 private:
+    QPointer<QWidget> m_parent;
     QPointer<QColorDialog> m_dialog;
 };
 

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRawFont>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -99,6 +100,14 @@ void tst_Form1::controlsOnOpening()
     QCOMPARE(w.RichTextBox1->charFormatAt(0), view::CharFormat {});
     QVERIFY(!w.Combo1->isEditable());
     QVERIFY(w.windowIcon().availableSizes().contains(QSize(32, 32)));
+    // The window's font draws its Japanese captions itself, so Qt never has
+    // to search for a fallback font at start-up.
+    const QRawFont raw = QRawFont::fromFont(w.Label1->font());
+    for (const QLabel* label : { w.Label1, w.Label2, w.Label3, w.Label4 }) {
+        for (QChar c : label->text())
+            QVERIFY2(raw.supportsCharacter(c), qPrintable(label->text()));
+    }
+    QCOMPARE(w.Command1->font(), w.Label1->font());
     for (QLabel* label : { w.Label1, w.Label2, w.Label3, w.Label4 })
         QVERIFY(label->alignment() & Qt::AlignHCenter);
     // The swatches really show their colour on their face.

@@ -5,7 +5,8 @@
 
 #include <QWidget>
 
-class BannerPane : public QWidget {
+class BannerPane : public QWidget
+{
     Q_OBJECT
 
 public:

@@ -7,7 +7,8 @@
 #include <QColor>
 #include <QPalette>
 
-namespace glimra {
+namespace glimra
+{
 
 // An RGB colour, or for a system colour (top bit set) the palette role that
 // plays its part on this desktop. Throws StepFailed for a system colour

@@ -9,7 +9,8 @@
 #include <cmath>
 #include <cstdint>
 
-namespace glimra {
+namespace glimra
+{
 
 inline constexpr int kTwipsPerInch = 1440;
 
@@ -22,10 +23,7 @@ constexpr int twipsToPixels(double twips, double dpi)
     return px < 0 ? -static_cast<int>(-px + 0.5) : static_cast<int>(px + 0.5);
 }
 
-constexpr double pixelsToTwips(int pixels, double dpi)
-{
-    return pixels * kTwipsPerInch / dpi;
-}
+constexpr double pixelsToTwips(int pixels, double dpi) { return pixels * kTwipsPerInch / dpi; }
 
 // A colour is 0x00BBGGRR (red in the low byte). With the top bit set the low
 // bits name one of the desktop's system colours.
@@ -64,31 +62,33 @@ inline constexpr int kClientWidth = 6195;
 inline constexpr int kClientHeight = 4530;
 
 // Each control's rectangle in twips: left, top, width, height.
-namespace layout {
-inline constexpr QRect Label1 { 120, 165, 1575, 255 };
-inline constexpr QRect Text1 { 120, 360, 1575, 735 };
-inline constexpr QRect Label2 { 120, 1200, 1575, 255 };
-inline constexpr QRect Combo1 { 120, 1440, 1575, 300 };
-inline constexpr QRect Label3 { 120, 1920, 735, 255 };
-inline constexpr QRect Label4 { 960, 1920, 735, 255 };
-inline constexpr QRect Command2 { 120, 2160, 735, 255 };
-inline constexpr QRect Command3 { 960, 2160, 735, 255 };
-inline constexpr QRect Check1 { 120, 2640, 1335, 255 };
-inline constexpr QRect Check2 { 120, 2880, 1335, 255 };
-inline constexpr QRect Command1 { 120, 3360, 1575, 495 };
-inline constexpr QRect WebBrowser1 { 120, 3960, 1575, 495 };
-inline constexpr QRect RichTextBox1 { 1800, 0, 3015, 2775 };
+namespace layout
+{
+    inline constexpr QRect Label1 { 120, 165, 1575, 255 };
+    inline constexpr QRect Text1 { 120, 360, 1575, 735 };
+    inline constexpr QRect Label2 { 120, 1200, 1575, 255 };
+    inline constexpr QRect Combo1 { 120, 1440, 1575, 300 };
+    inline constexpr QRect Label3 { 120, 1920, 735, 255 };
+    inline constexpr QRect Label4 { 960, 1920, 735, 255 };
+    inline constexpr QRect Command2 { 120, 2160, 735, 255 };
+    inline constexpr QRect Command3 { 960, 2160, 735, 255 };
+    inline constexpr QRect Check1 { 120, 2640, 1335, 255 };
+    inline constexpr QRect Check2 { 120, 2880, 1335, 255 };
+    inline constexpr QRect Command1 { 120, 3360, 1575, 495 };
+    inline constexpr QRect WebBrowser1 { 120, 3960, 1575, 495 };
+    inline constexpr QRect RichTextBox1 { 1800, 0, 3015, 2775 };
 } // namespace layout
 
-namespace caption {
-inline const QString Label1 = QStringLiteral("サンプル文字");
-inline const QString Text1 = QStringLiteral("SAMPLE");
-inline const QString Label2 = QStringLiteral("フォントサイズ");
-inline const QString Label3 = QStringLiteral("字体色");
-inline const QString Label4 = QStringLiteral("背景色");
-inline const QString Check1 = QStringLiteral("ボールド");
-inline const QString Check2 = QStringLiteral("イタリック");
-inline const QString Command1 = QStringLiteral("表示");
+namespace caption
+{
+    inline const QString Label1 = QStringLiteral("サンプル文字");
+    inline const QString Text1 = QStringLiteral("SAMPLE");
+    inline const QString Label2 = QStringLiteral("フォントサイズ");
+    inline const QString Label3 = QStringLiteral("字体色");
+    inline const QString Label4 = QStringLiteral("背景色");
+    inline const QString Check1 = QStringLiteral("ボールド");
+    inline const QString Check2 = QStringLiteral("イタリック");
+    inline const QString Command1 = QStringLiteral("表示");
 } // namespace caption
 
 } // namespace glimra

@@ -7,27 +7,29 @@
 
 Q_LOGGING_CATEGORY(lcGlimra, "glimra")
 
-namespace glimra {
-
-namespace {
-QString describe(ErrorNumber number)
+namespace glimra
 {
-    switch (number) {
-    case ErrorNumber::InvalidCall:
-        return QStringLiteral("プロシージャの呼び出し、または引数が不正です。");
-    case ErrorNumber::Overflow:
-        return QStringLiteral("オーバーフローしました。");
-    case ErrorNumber::OutOfRange:
-        return QStringLiteral("インデックスが有効範囲にありません。");
-    case ErrorNumber::DivisionByZero:
-        return QStringLiteral("0 で除算しました。");
-    case ErrorNumber::TypeMismatch:
-        return QStringLiteral("型が一致しません。");
-    case ErrorNumber::InvalidPropertyValue:
-        return QStringLiteral("プロパティの値が不正です。");
+
+namespace
+{
+    QString describe(ErrorNumber number)
+    {
+        switch (number) {
+        case ErrorNumber::InvalidCall:
+            return QStringLiteral("プロシージャの呼び出し、または引数が不正です。");
+        case ErrorNumber::Overflow:
+            return QStringLiteral("オーバーフローしました。");
+        case ErrorNumber::OutOfRange:
+            return QStringLiteral("インデックスが有効範囲にありません。");
+        case ErrorNumber::DivisionByZero:
+            return QStringLiteral("0 で除算しました。");
+        case ErrorNumber::TypeMismatch:
+            return QStringLiteral("型が一致しません。");
+        case ErrorNumber::InvalidPropertyValue:
+            return QStringLiteral("プロパティの値が不正です。");
+        }
+        return QStringLiteral("アプリケーション定義またはオブジェクト定義のエラーです。");
     }
-    return QStringLiteral("アプリケーション定義またはオブジェクト定義のエラーです。");
-}
 } // namespace
 
 StepFailed::StepFailed(ErrorNumber number, const QString& detail)
@@ -36,10 +38,7 @@ StepFailed::StepFailed(ErrorNumber number, const QString& detail)
 {
 }
 
-QString StepFailed::description() const
-{
-    return describe(m_number);
-}
+QString StepFailed::description() const { return describe(m_number); }
 
 QString StepFailed::boxText() const
 {

@@ -23,7 +23,8 @@ class QWidget;
 
 Q_DECLARE_LOGGING_CATEGORY(lcGlimra)
 
-namespace glimra {
+namespace glimra
+{
 
 // The run-time error numbers glimra's layers report.
 enum class ErrorNumber {
@@ -35,7 +36,8 @@ enum class ErrorNumber {
     InvalidPropertyValue = 380,
 };
 
-class StepFailed : public std::runtime_error {
+class StepFailed : public std::runtime_error
+{
 public:
     explicit StepFailed(ErrorNumber number, const QString& detail = {});
 

@@ -10,11 +10,11 @@
 #include "../view/font_coverage.h"
 #include "../view/rich_text_box.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -22,7 +22,8 @@
 
 using namespace glimra;
 
-namespace {
+namespace
+{
 
 QLabel* makeLabel(const QString& caption, QWidget* parent)
 {
@@ -37,18 +38,15 @@ QLabel* makeLabel(const QString& caption, QWidget* parent)
 // caption, at a cost that grows with the square of the installed fonts.
 QFont japaneseUiFont(QFont font)
 {
-    const QString captions = caption::Label1 + caption::Label2 + caption::Label3 + caption::Label4
-        + caption::Check1 + caption::Check2 + caption::Command1 + caption::Text1;
+    const QString captions = caption::Label1 + caption::Label2 + caption::Label3 + caption::Label4 + caption::Check1
+        + caption::Check2 + caption::Command1 + caption::Text1;
     const QString family = view::FontCoverage::familyFor(font.family(), captions, QStringLiteral("ja"));
     if (!family.isEmpty())
         font.setFamilies(QStringList { family });
     return font;
 }
 
-int checkValue(const QCheckBox* box)
-{
-    return box->isChecked() ? 1 : 0;
-}
+int checkValue(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
 
 } // namespace
 
@@ -92,24 +90,30 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
     Check2 = new QCheckBox(caption::Check2, this);
     WebBrowser1 = platform.bannerPane ? platform.bannerPane(this) : makeNetworkBannerPane(this);
 
-    const std::pair<QWidget*, QRect> placed[] = {
-        { Label1, layout::Label1 }, { Text1, layout::Text1 }, { Label2, layout::Label2 },
-        { Combo1, layout::Combo1 }, { Label3, layout::Label3 }, { Label4, layout::Label4 },
-        { Command2, layout::Command2 }, { Command3, layout::Command3 }, { Check1, layout::Check1 },
-        { Check2, layout::Check2 }, { Command1, layout::Command1 }, { WebBrowser1, layout::WebBrowser1 },
-        { RichTextBox1, layout::RichTextBox1 },
+    struct Placed {
+        QWidget* widget;
+        QRect twips;
+        const char* name;
     };
-    for (const auto& [widget, twips] : placed)
-        widget->setGeometry(toPixels(twips));
-
-    const std::pair<QObject*, const char*> names[] = {
-        { Label1, "Label1" }, { Text1, "Text1" }, { Label2, "Label2" }, { Combo1, "Combo1" },
-        { Label3, "Label3" }, { Label4, "Label4" }, { Command2, "Command2" }, { Command3, "Command3" },
-        { Check1, "Check1" }, { Check2, "Check2" }, { Command1, "Command1" }, { WebBrowser1, "WebBrowser1" },
-        { RichTextBox1, "RichTextBox1" },
+    const Placed controls[] = {
+        { Label1, layout::Label1, "Label1" },
+        { Text1, layout::Text1, "Text1" },
+        { Label2, layout::Label2, "Label2" },
+        { Combo1, layout::Combo1, "Combo1" },
+        { Label3, layout::Label3, "Label3" },
+        { Label4, layout::Label4, "Label4" },
+        { Command2, layout::Command2, "Command2" },
+        { Command3, layout::Command3, "Command3" },
+        { Check1, layout::Check1, "Check1" },
+        { Check2, layout::Check2, "Check2" },
+        { Command1, layout::Command1, "Command1" },
+        { WebBrowser1, layout::WebBrowser1, "WebBrowser1" },
+        { RichTextBox1, layout::RichTextBox1, "RichTextBox1" },
     };
-    for (const auto& [object, name] : names)
-        object->setObjectName(QLatin1String(name));
+    for (const Placed& control : controls) {
+        control.widget->setGeometry(toPixels(control.twips));
+        control.widget->setObjectName(QLatin1String(control.name));
+    }
 
     // The sample box: no scroll bars, Tab moves on, Enter starts a new line.
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -119,7 +123,8 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
     RichTextBox1->setDpi(m_dpi);
     RichTextBox1->setTabChangesFocus(true);
 
-    const QWidget* const tabOrder[] = { Text1, RichTextBox1, Command1, Combo1, Command2, Command3, Check1, Check2, WebBrowser1 };
+    const QWidget* const tabOrder[]
+        = { Text1, RichTextBox1, Command1, Combo1, Command2, Command3, Check1, Check2, WebBrowser1 };
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(const_cast<QWidget*>(tabOrder[i - 1]), const_cast<QWidget*>(tabOrder[i]));
     Text1->setFocus();
@@ -134,10 +139,7 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
 
 Form1::~Form1() = default;
 
-int Form1::twipsToPixels(int twips) const
-{
-    return glimra::twipsToPixels(twips, m_dpi);
-}
+int Form1::twipsToPixels(int twips) const { return glimra::twipsToPixels(twips, m_dpi); }
 
 QRect Form1::toPixels(const QRect& twips) const
 {
@@ -197,10 +199,7 @@ void Form1::onCommand3Clicked()
     orDie(this, [this] { colour::chooseColour(*m_colourDialog, *Command3); });
 }
 
-QString Form1::sample() const
-{
-    return Text1->toPlainText();
-}
+QString Form1::sample() const { return Text1->toPlainText(); }
 
 QString Form1::chosenSize() const
 {
@@ -210,30 +209,15 @@ QString Form1::chosenSize() const
     return Combo1->itemText(index);
 }
 
-Colour Form1::textColour() const
-{
-    return Command2->backColour();
-}
+Colour Form1::textColour() const { return Command2->backColour(); }
 
-Colour Form1::backColour() const
-{
-    return Command3->backColour();
-}
+Colour Form1::backColour() const { return Command3->backColour(); }
 
-int Form1::boldValue() const
-{
-    return checkValue(Check1);
-}
+int Form1::boldValue() const { return checkValue(Check1); }
 
-int Form1::italicValue() const
-{
-    return checkValue(Check2);
-}
+int Form1::italicValue() const { return checkValue(Check2); }
 
-void Form1::setTitle(const QString& title)
-{
-    setWindowTitle(title);
-}
+void Form1::setTitle(const QString& title) { setWindowTitle(title); }
 
 bool Form1::processPendingEvents()
 {

@@ -20,10 +20,12 @@ class QPlainTextEdit;
 class QPushButton;
 class BannerPane;
 
-namespace colour {
+namespace colour
+{
 class Swatch;
 }
-namespace view {
+namespace view
+{
 class RichTextBox;
 }
 
@@ -36,7 +38,8 @@ struct Form1Platform {
     double dpi = 0; // logical DPI; 0: the primary screen's
 };
 
-class Form1 : public QWidget, private preview::Host {
+class Form1 : public QWidget, private preview::Host
+{
     Q_OBJECT
 
 public:

@@ -4,7 +4,8 @@
 
 #include <QColorDialog>
 
-namespace colour {
+namespace colour
+{
 
 QtColourDialog::QtColourDialog(QWidget* parent)
     : m_parent(parent)
@@ -36,7 +37,8 @@ glimra::Colour QtColourDialog::color() const
 
 #include "swatch.h"
 
-namespace colour {
+namespace colour
+{
 
 void chooseColour(ColourDialog& dialog, Swatch& swatch)
 {

@@ -9,9 +9,11 @@
 class QColorDialog;
 class QWidget;
 
-namespace colour {
+namespace colour
+{
 
-class ColourDialog {
+class ColourDialog
+{
 public:
     virtual ~ColourDialog() = default;
     // Modal: returns when the dialog has closed. True when the user
@@ -23,7 +25,8 @@ public:
 
 // The desktop's colour dialog. One instance keeps its colour from one
 // showing to the next, whichever swatch opened it.
-class QtColourDialog : public ColourDialog {
+class QtColourDialog : public ColourDialog
+{
 public:
     explicit QtColourDialog(QWidget* parent);
     ~QtColourDialog() override;
@@ -37,7 +40,8 @@ private:
 
 } // namespace colour
 
-namespace colour {
+namespace colour
+{
 class Swatch;
 
 // Shows the dialog and puts the colour on the swatch, unchanged, when the

@@ -6,7 +6,8 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
-namespace colour {
+namespace colour
+{
 
 Swatch::Swatch(glimra::Colour colour, QWidget* parent)
     : QPushButton(parent)

@@ -7,9 +7,11 @@
 
 #include <QPushButton>
 
-namespace colour {
+namespace colour
+{
 
-class Swatch : public QPushButton {
+class Swatch : public QPushButton
+{
     Q_OBJECT
 
 public:

@@ -7,7 +7,8 @@
 
 #include <limits>
 
-namespace preview {
+namespace preview
+{
 
 using glimra::ErrorNumber;
 using glimra::StepFailed;
@@ -24,10 +25,7 @@ NamedFontList::NamedFontList(QStringList names)
 {
 }
 
-std::int16_t NamedFontList::count() const
-{
-    return fontCount(m_names.size());
-}
+std::int16_t NamedFontList::count() const { return fontCount(m_names.size()); }
 
 QString NamedFontList::name(int index) const
 {
@@ -41,9 +39,6 @@ SystemFontList::SystemFontList()
 {
 }
 
-void SystemFontList::refresh()
-{
-    setNames(QFontDatabase::families());
-}
+void SystemFontList::refresh() { setNames(QFontDatabase::families()); }
 
 } // namespace preview

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 
-namespace preview {
+namespace preview
+{
 
-class FontList {
+class FontList
+{
 public:
     virtual ~FontList() = default;
     // Fails when the number of fonts does not fit 16 bits.
@@ -19,7 +21,8 @@ public:
 };
 
 // A list of names given up front.
-class NamedFontList : public FontList {
+class NamedFontList : public FontList
+{
 public:
     explicit NamedFontList(QStringList names = {});
     void setNames(QStringList names) { m_names = std::move(names); }
@@ -33,7 +36,8 @@ private:
 // The desktop's font families as Qt lists them, read once: the build asks
 // for the count once per font, and Qt builds a fresh list on every call.
 // The window refreshes it when the platform reports new fonts.
-class SystemFontList : public NamedFontList {
+class SystemFontList : public NamedFontList
+{
 public:
     SystemFontList();
     void refresh();

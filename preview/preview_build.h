@@ -13,16 +13,19 @@
 
 #include <QString>
 
-namespace view {
+namespace view
+{
 class RichTextBox;
 }
 
-namespace preview {
+namespace preview
+{
 
 class FontList;
 
 // What the build reads from and writes to the window, besides the view.
-class Host {
+class Host
+{
 public:
     virtual ~Host() = default;
     virtual QString sample() const = 0;

@@ -11,7 +11,8 @@
 #include <functional>
 
 // Records every navigate call; fails it when told to.
-class RecordingBannerPane : public BannerPane {
+class RecordingBannerPane : public BannerPane
+{
 public:
     using BannerPane::BannerPane;
     QStringList urls;
@@ -26,7 +27,8 @@ public:
 
 // A colour dialog whose answers are scripted: each show returns the next
 // answer, a colour and whether the user confirmed it.
-class ScriptedColourDialog : public colour::ColourDialog {
+class ScriptedColourDialog : public colour::ColourDialog
+{
 public:
     struct Answer {
         glimra::Colour colour;

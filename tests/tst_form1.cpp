@@ -21,7 +21,8 @@
 
 using namespace glimra;
 
-namespace {
+namespace
+{
 
 struct Fixture {
     RecordingBannerPane* pane = nullptr;
@@ -52,7 +53,8 @@ QStringList names(int n)
 
 } // namespace
 
-class tst_Form1 : public QObject {
+class tst_Form1 : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -131,10 +133,17 @@ void tst_Form1::positions()
     Form1& w = f.w();
     const auto px = [dpi](int twips) { return twipsToPixels(twips, dpi); };
     const std::pair<QWidget*, QRect> expected[] = {
-        { w.Label1, layout::Label1 }, { w.Text1, layout::Text1 }, { w.Label2, layout::Label2 },
-        { w.Label3, layout::Label3 }, { w.Label4, layout::Label4 }, { w.Command2, layout::Command2 },
-        { w.Command3, layout::Command3 }, { w.Check1, layout::Check1 }, { w.Check2, layout::Check2 },
-        { w.Command1, layout::Command1 }, { w.WebBrowser1, layout::WebBrowser1 },
+        { w.Label1, layout::Label1 },
+        { w.Text1, layout::Text1 },
+        { w.Label2, layout::Label2 },
+        { w.Label3, layout::Label3 },
+        { w.Label4, layout::Label4 },
+        { w.Command2, layout::Command2 },
+        { w.Command3, layout::Command3 },
+        { w.Check1, layout::Check1 },
+        { w.Check2, layout::Check2 },
+        { w.Command1, layout::Command1 },
+        { w.WebBrowser1, layout::WebBrowser1 },
     };
     for (const auto& [widget, twips] : expected) {
         QCOMPARE(widget->geometry(), QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
@@ -157,8 +166,8 @@ void tst_Form1::tabOrder()
     Form1& w = f.w();
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    QList<QWidget*> order { w.Text1, w.RichTextBox1, w.Command1, w.Combo1, w.Command2, w.Command3, w.Check1,
-        w.Check2, w.WebBrowser1 };
+    QList<QWidget*> order { w.Text1, w.RichTextBox1, w.Command1, w.Combo1, w.Command2, w.Command3, w.Check1, w.Check2,
+        w.WebBrowser1 };
     order.removeIf([](QWidget* widget) { return widget->focusPolicy() == Qt::NoFocus; });
     QCOMPARE(QApplication::focusWidget(), w.Text1);
     QWidget* current = w.Text1;
@@ -201,8 +210,7 @@ void tst_Form1::resizeFollowsWindow()
     w.resize(w.width() + 20, w.height()); // 300 twips wider
     QTRY_COMPARE(w.RichTextBox1->width(), before + 20);
     QCOMPARE(w.RichTextBox1->pos(), QPoint(120, 0));
-    QCOMPARE(w.RichTextBox1->height(),
-        twipsToPixels(pixelsToTwips(w.frameGeometry().height(), 96) - 500, 96));
+    QCOMPARE(w.RichTextBox1->height(), twipsToPixels(pixelsToTwips(w.frameGeometry().height(), 96) - 500, 96));
     w.showMaximized();
     QTRY_COMPARE(w.RichTextBox1->width(), expectedWidth());
     w.showNormal();
@@ -216,8 +224,8 @@ void tst_Form1::resizeRefusedKeepsLastSize()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // The margins are taken from the whole window, frame included.
-    const QMargins frame(w.geometry().left() - w.frameGeometry().left(), 0,
-        w.frameGeometry().right() - w.geometry().right(), 0);
+    const QMargins frame(
+        w.geometry().left() - w.frameGeometry().left(), 0, w.frameGeometry().right() - w.geometry().right(), 0);
     const int frameWidth = frame.left() + frame.right();
     const int frameHeight = w.frameGeometry().height() - w.height();
     w.resize(200, 200);
@@ -304,7 +312,8 @@ void tst_Form1::swatches()
     QCOMPARE(other->backColour(), otherBefore);
     QCOMPARE(clicked->backColour(), confirmed ? Colour(0x00336699) : clickedBefore);
     const QImage face = clicked->grab().toImage();
-    QCOMPARE(face.pixelColor(face.rect().center()), confirmed ? QColor(0x99, 0x66, 0x33) : QColor(background ? Qt::white : Qt::black));
+    QCOMPARE(face.pixelColor(face.rect().center()),
+        confirmed ? QColor(0x99, 0x66, 0x33) : QColor(background ? Qt::white : Qt::black));
     // The preview does not change until the next Show.
     QCOMPARE(w.RichTextBox1->backColor(), kWindowBackground);
     QTest::mouseClick(w.Command1, Qt::LeftButton);

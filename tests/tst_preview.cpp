@@ -17,9 +17,11 @@ using preview::NamedFontList;
 using view::CharFormat;
 using view::RichTextBox;
 
-namespace {
+namespace
+{
 
-class FakeHost : public preview::Host {
+class FakeHost : public preview::Host
+{
 public:
     QString sampleText = QStringLiteral("abc");
     QString size = QStringLiteral("10");
@@ -54,7 +56,8 @@ public:
 };
 
 // A list whose name lookup fails for one index.
-class FailingFontList : public NamedFontList {
+class FailingFontList : public NamedFontList
+{
 public:
     FailingFontList(QStringList names, int failing)
         : NamedFontList(std::move(names))
@@ -80,14 +83,12 @@ QStringList fontNames(int n)
     return names;
 }
 
-QString percentTitle(int percent)
-{
-    return kAppTitle + QStringLiteral(" - 処理中です... %1%").arg(percent);
-}
+QString percentTitle(int percent) { return kAppTitle + QStringLiteral(" - 処理中です... %1%").arg(percent); }
 
 } // namespace
 
-class tst_Preview : public QObject {
+class tst_Preview : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:

@@ -2,7 +2,8 @@
 
 #include <QTest>
 
-class tst_Twips : public QObject {
+class tst_Twips : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:

@@ -20,9 +20,11 @@ using glimra::StepFailed;
 using view::CharFormat;
 using view::RichTextBox;
 
-namespace {
+namespace
+{
 
-class Model {
+class Model
+{
 public:
     void setText(const QString& text)
     {
@@ -98,27 +100,30 @@ void compare(const RichTextBox& box, const Model& model, const QByteArray& conte
             const CharFormat want = model.formatAt(i);
             QString shown;
             for (QChar ch : model.text())
-                shown += ch.unicode() < 0x20 || ch.unicode() > 0x7e ? QStringLiteral("<%1>").arg(ch.unicode(), 0, 16) : QString(ch);
-            QFAIL(qPrintable(shown + QStringLiteral(" %1: unit %2: got %3/%4/%5/%6/%7 want %8/%9/%10/%11/%12")
-                                 .arg(QString::fromLatin1(context))
-                                 .arg(i)
-                                 .arg(got.fontName)
-                                 .arg(got.pointSize)
-                                 .arg(got.weight)
-                                 .arg(got.italic)
-                                 .arg(got.colour.value_or(0xFFFFFFFF))
-                                 .arg(want.fontName)
-                                 .arg(want.pointSize)
-                                 .arg(want.weight)
-                                 .arg(want.italic)
-                                 .arg(want.colour.value_or(0xFFFFFFFF))));
+                shown += ch.unicode() < 0x20 || ch.unicode() > 0x7e ? QStringLiteral("<%1>").arg(ch.unicode(), 0, 16)
+                                                                    : QString(ch);
+            QFAIL(qPrintable(shown
+                + QStringLiteral(" %1: unit %2: got %3/%4/%5/%6/%7 want %8/%9/%10/%11/%12")
+                      .arg(QString::fromLatin1(context))
+                      .arg(i)
+                      .arg(got.fontName)
+                      .arg(got.pointSize)
+                      .arg(got.weight)
+                      .arg(got.italic)
+                      .arg(got.colour.value_or(0xFFFFFFFF))
+                      .arg(want.fontName)
+                      .arg(want.pointSize)
+                      .arg(want.weight)
+                      .arg(want.italic)
+                      .arg(want.colour.value_or(0xFFFFFFFF))));
         }
     }
 }
 
 } // namespace
 
-class tst_View : public QObject {
+class tst_View : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -356,14 +361,30 @@ void tst_View::refusedValues()
     const QSize size = box.size();
     try {
         switch (which) {
-        case 0: box.setSelStart(-1); break;
-        case 1: box.setSelLength(-1); break;
-        case 2: box.setSelFontSize(QStringLiteral("big")); break;
-        case 3: box.setSelFontSize(QStringLiteral("0")); break;
-        case 4: box.setWidthTwips(-15); break;
-        case 5: box.setHeightTwips(-1); break;
-        case 6: box.setSelColor(0x80000063); break;
-        case 7: box.setSelColor(0x01000000); break;
+        case 0:
+            box.setSelStart(-1);
+            break;
+        case 1:
+            box.setSelLength(-1);
+            break;
+        case 2:
+            box.setSelFontSize(QStringLiteral("big"));
+            break;
+        case 3:
+            box.setSelFontSize(QStringLiteral("0"));
+            break;
+        case 4:
+            box.setWidthTwips(-15);
+            break;
+        case 5:
+            box.setHeightTwips(-1);
+            break;
+        case 6:
+            box.setSelColor(0x80000063);
+            break;
+        case 7:
+            box.setSelColor(0x01000000);
+            break;
         }
         QFAIL("the view accepted a value it must refuse");
     } catch (const StepFailed& e) {

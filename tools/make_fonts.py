@@ -12,6 +12,7 @@ gothic fonts (the label font's stand-in and a fallback for Japanese text).
 Point FONTCONFIG_FILE at OUTDIR/fonts.conf to make a program see only these.
 """
 import os
+import subprocess
 import sys
 
 from fontTools import subset
@@ -72,6 +73,10 @@ def main():
     with open(os.path.join(out, "fonts.conf"), "w") as f:
         f.write('<?xml version="1.0"?>\n<!DOCTYPE fontconfig SYSTEM "fonts.dtd">\n<fontconfig>\n  %s\n'
                 '  <cachedir>%s</cachedir>\n</fontconfig>\n' % ("\n  ".join(dirs), os.path.join(out, "cache")))
+    # Scan the fonts once here, so that the first program to use them does
+    # not spend seconds building fontconfig's cache.
+    env = dict(os.environ, FONTCONFIG_FILE=os.path.join(out, "fonts.conf"))
+    subprocess.run(["fc-cache", "-f"], env=env, check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 if __name__ == "__main__":

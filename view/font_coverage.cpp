@@ -6,41 +6,41 @@
 
 #include <fontconfig/fontconfig.h>
 
-namespace view {
-
-namespace {
-
-// Qt's generic families and the fontconfig names behind them.
-struct Generic {
-    const char* qtName;
-    const char* fcName;
-};
-constexpr Generic kGenerics[] = { { "serif", "serif" }, { "sans serif", "sans-serif" }, { "monospace", "monospace" } };
-
-QString key(const QString& family)
+namespace view
 {
-    return family.toCaseFolded();
-}
 
-// Qt tells apart families of the same name from different foundries as
-// "Name [foundry]"; fontconfig knows them as Name.
-QString withoutFoundry(const QString& family)
+namespace
 {
-    if (family.endsWith(u']')) {
-        const qsizetype open = family.lastIndexOf(QStringLiteral(" ["));
-        if (open > 0)
-            return family.left(open);
+
+    // Qt's generic families and the fontconfig names behind them.
+    struct Generic {
+        const char* qtName;
+        const char* fcName;
+    };
+    constexpr Generic kGenerics[]
+        = { { "serif", "serif" }, { "sans serif", "sans-serif" }, { "monospace", "monospace" } };
+
+    QString key(const QString& family) { return family.toCaseFolded(); }
+
+    // Qt tells apart families of the same name from different foundries as
+    // "Name [foundry]"; fontconfig knows them as Name.
+    QString withoutFoundry(const QString& family)
+    {
+        if (family.endsWith(u']')) {
+            const qsizetype open = family.lastIndexOf(QStringLiteral(" ["));
+            if (open > 0)
+                return family.left(open);
+        }
+        return family;
     }
-    return family;
-}
 
-QString firstFamily(FcPattern* pattern)
-{
-    FcChar8* name = nullptr;
-    if (FcPatternGetString(pattern, FC_FAMILY, 0, &name) != FcResultMatch)
-        return {};
-    return QString::fromUtf8(reinterpret_cast<const char*>(name));
-}
+    QString firstFamily(FcPattern* pattern)
+    {
+        FcChar8* name = nullptr;
+        if (FcPatternGetString(pattern, FC_FAMILY, 0, &name) != FcResultMatch)
+            return {};
+        return QString::fromUtf8(reinterpret_cast<const char*>(name));
+    }
 
 } // namespace
 
@@ -50,10 +50,7 @@ FontCoverage& FontCoverage::instance()
     return coverage;
 }
 
-FontCoverage::FontCoverage()
-{
-    load();
-}
+FontCoverage::FontCoverage() { load(); }
 
 FontCoverage::~FontCoverage()
 {

@@ -21,9 +21,11 @@
 
 struct _FcCharSet;
 
-namespace view {
+namespace view
+{
 
-class FontCoverage {
+class FontCoverage
+{
 public:
     struct Family {
         QString drawnAs; // the family to ask Qt for

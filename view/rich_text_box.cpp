@@ -16,62 +16,62 @@
 #include <cstring>
 #include <memory>
 
-namespace view {
+namespace view
+{
 
 using glimra::ErrorNumber;
 using glimra::StepFailed;
 
-namespace {
-
-constexpr int kColourProperty = QTextFormat::UserProperty + 1;
-constexpr int kCharsetProperty = QTextFormat::UserProperty + 2;
-constexpr int kProperty17 = QTextFormat::UserProperty + 17;
-// The font name as the program set it. The family Qt draws with may differ:
-// a generic name resolved, or a fallback for glyphs the font lacks. Qt also
-// hashes a format's family list by its type alone, so the formats of
-// thousands of fonts would share one hash bucket and every lookup walk them
-// all; the name as a plain string hashes by value and keeps them apart.
-constexpr int kFamilyKeyProperty = QTextFormat::UserProperty + 3;
-
-// The largest size the view accepts, in points.
-constexpr int kMaxPointSize = 1638;
-
-bool isLineBreak(QChar c)
+namespace
 {
-    return c == u'\r' || c == u'\n';
-}
 
-QTextCharFormat makeDefaultFormat()
-{
-    QTextCharFormat f;
-    // Drawn with the stand-in straight away: Qt resolves a name it does not
-    // know through a fallback search that grows with the square of the
-    // number of installed fonts.
-    f.setFontFamilies(QStringList { glimra::kLabelFontSubstitute });
-    f.setProperty(kFamilyKeyProperty, glimra::kLabelFontName);
-    f.setFontPointSize(glimra::kLabelFontSize);
-    f.setFontWeight(glimra::kLabelFontWeight);
-    f.setFontItalic(false);
-    f.setProperty(kCharsetProperty, glimra::kLabelFontCharset);
-    return f;
-}
+    constexpr int kColourProperty = QTextFormat::UserProperty + 1;
+    constexpr int kCharsetProperty = QTextFormat::UserProperty + 2;
+    constexpr int kProperty17 = QTextFormat::UserProperty + 17;
+    // The font name as the program set it. The family Qt draws with may differ:
+    // a generic name resolved, or a fallback for glyphs the font lacks. Qt also
+    // hashes a format's family list by its type alone, so the formats of
+    // thousands of fonts would share one hash bucket and every lookup walk them
+    // all; the name as a plain string hashes by value and keeps them apart.
+    constexpr int kFamilyKeyProperty = QTextFormat::UserProperty + 3;
 
-void substituteLabelFont()
-{
-    // The label font's name is kept in every format; on this desktop it is
-    // drawn with a Japanese proportional gothic.
-    static const bool once = [] {
-        QFont::insertSubstitution(glimra::kLabelFontName, glimra::kLabelFontSubstitute);
-        return true;
-    }();
-    Q_UNUSED(once);
-}
+    // The largest size the view accepts, in points.
+    constexpr int kMaxPointSize = 1638;
+
+    bool isLineBreak(QChar c) { return c == u'\r' || c == u'\n'; }
+
+    QTextCharFormat makeDefaultFormat()
+    {
+        QTextCharFormat f;
+        // Drawn with the stand-in straight away: Qt resolves a name it does not
+        // know through a fallback search that grows with the square of the
+        // number of installed fonts.
+        f.setFontFamilies(QStringList { glimra::kLabelFontSubstitute });
+        f.setProperty(kFamilyKeyProperty, glimra::kLabelFontName);
+        f.setFontPointSize(glimra::kLabelFontSize);
+        f.setFontWeight(glimra::kLabelFontWeight);
+        f.setFontItalic(false);
+        f.setProperty(kCharsetProperty, glimra::kLabelFontCharset);
+        return f;
+    }
+
+    void substituteLabelFont()
+    {
+        // The label font's name is kept in every format; on this desktop it is
+        // drawn with a Japanese proportional gothic.
+        static const bool once = [] {
+            QFont::insertSubstitution(glimra::kLabelFontName, glimra::kLabelFontSubstitute);
+            return true;
+        }();
+        Q_UNUSED(once);
+    }
 
 } // namespace
 
 // Marks the document changes the program makes, so that only the user's own
 // edits count as edits.
-class RichTextBox::ProgramEdit {
+class RichTextBox::ProgramEdit
+{
 public:
     explicit ProgramEdit(const RichTextBox* box)
         : m_box(box)
@@ -199,10 +199,7 @@ int RichTextBox::documentPosition(qint32 position) const
     return int(p - pairsBefore);
 }
 
-void RichTextBox::setDpi(double dpi)
-{
-    m_dpi = dpi;
-}
+void RichTextBox::setDpi(double dpi) { m_dpi = dpi; }
 
 int RichTextBox::toPixels(float twips) const
 {
@@ -214,25 +211,13 @@ int RichTextBox::toPixels(float twips) const
     return glimra::twipsToPixels(twips, m_dpi);
 }
 
-void RichTextBox::setWidthTwips(float twips)
-{
-    resize(toPixels(twips), height());
-}
+void RichTextBox::setWidthTwips(float twips) { resize(toPixels(twips), height()); }
 
-void RichTextBox::setHeightTwips(float twips)
-{
-    resize(width(), toPixels(twips));
-}
+void RichTextBox::setHeightTwips(float twips) { resize(width(), toPixels(twips)); }
 
-float RichTextBox::widthTwips() const
-{
-    return float(glimra::pixelsToTwips(width(), m_dpi));
-}
+float RichTextBox::widthTwips() const { return float(glimra::pixelsToTwips(width(), m_dpi)); }
 
-float RichTextBox::heightTwips() const
-{
-    return float(glimra::pixelsToTwips(height(), m_dpi));
-}
+float RichTextBox::heightTwips() const { return float(glimra::pixelsToTwips(height(), m_dpi)); }
 
 void RichTextBox::setBackColor(glimra::Colour colour)
 {
@@ -261,10 +246,7 @@ void RichTextBox::setSelStart(qint32 start)
     }
 }
 
-qint32 RichTextBox::selStart() const
-{
-    return m_selStart;
-}
+qint32 RichTextBox::selStart() const { return m_selStart; }
 
 void RichTextBox::setSelLength(qint32 length)
 {

@@ -21,7 +21,8 @@
 #include <optional>
 #include <vector>
 
-namespace view {
+namespace view
+{
 
 // One character's format as the program sees it, for reading back.
 struct CharFormat {
@@ -37,7 +38,8 @@ struct CharFormat {
     bool operator==(const CharFormat&) const = default;
 };
 
-class RichTextBox : public QPlainTextEdit {
+class RichTextBox : public QPlainTextEdit
+{
     Q_OBJECT
 
 public:

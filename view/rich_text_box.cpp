@@ -5,6 +5,7 @@
 #include "../app/colour_value.h"
 #include "../app/failure.h"
 
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTextBlock>
@@ -34,6 +35,10 @@ namespace
     // thousands of fonts would share one hash bucket and every lookup walk them
     // all; the name as a plain string hashes by value and keeps them apart.
     constexpr int kFamilyKeyProperty = QTextFormat::UserProperty + 3;
+
+    // Blocks at each end of the text whose fonts are loaded before the view is
+    // shown: more than a screen holds.
+    constexpr int kEarlyBlocks = 40;
 
     // The largest size the view accepts, in points.
     constexpr int kMaxPointSize = 1638;
@@ -229,10 +234,34 @@ void RichTextBox::setBackColor(glimra::Colour colour)
     m_backColor = colour;
 }
 
+void RichTextBox::loadFontsOfSelectionEarly()
+{
+    // Showing the view lays out its first page and, for the scroll range,
+    // its last page, loading each font there for the first time in one go.
+    // While the view is hidden, the fonts of those pages are loaded as each
+    // run is finished, so that the cost falls between the build's yields.
+    const auto [from, to] = selectedRange();
+    if (!m_deferring || from >= to)
+        return;
+    const int d = documentPosition(from);
+    const QTextBlock block = document()->findBlock(d);
+    const int number = block.blockNumber();
+    if (number >= kEarlyBlocks && number < document()->blockCount() - kEarlyBlocks)
+        return;
+    const int end = documentPosition(to);
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (fragment.position() + fragment.length() <= d || fragment.position() >= end)
+            continue;
+        QFontMetricsF(fragment.charFormat().font().resolve(document()->defaultFont())).height();
+    }
+}
+
 void RichTextBox::setSelStart(qint32 start)
 {
     if (start < 0)
         throw StepFailed(ErrorNumber::InvalidPropertyValue, QStringLiteral("selection start %1").arg(start));
+    loadFontsOfSelectionEarly();
     syncFromDocument();
     m_selStart = std::min<qint32>(start, qint32(m_text.size()));
     m_selLength = 0;

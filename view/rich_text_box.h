@@ -119,6 +119,7 @@ private:
     void applyToRange(const QTextCharFormat& format, qint32 from, qint32 to);
     void applyToSelection(const QTextCharFormat& format);
     void drawMissingGlyphsElsewhere(const QString& family, qint32 from, qint32 to);
+    void loadFontsOfSelectionEarly();
     void onContentsChange(int from, int removed, int added);
     int toPixels(float twips) const;
 

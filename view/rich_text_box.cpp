@@ -246,7 +246,7 @@ void RichTextBox::loadFontsOfSelectionEarly()
     const int d = documentPosition(from);
     const QTextBlock block = document()->findBlock(d);
     const int number = block.blockNumber();
-    if (number >= kEarlyBlocks && number < document()->blockCount() - kEarlyBlocks)
+    if (number >= m_earlyBlocks && number < document()->blockCount() - m_earlyBlocks)
         return;
     const int end = documentPosition(to);
     for (auto it = block.begin(); !it.atEnd(); ++it) {
@@ -410,6 +410,9 @@ void RichTextBox::setVisible(bool visible)
 {
     if (!visible && !m_deferring && m_tuning.deferLayoutWhileHidden) {
         m_deferring = true;
+        // As many blocks as the view shows at most: no line is lower than
+        // one in the label font.
+        m_earlyBlocks = viewport()->height() / std::max(1, fontMetrics().lineSpacing()) + 1;
         m_deferral = QTextCursor(document());
         m_deferral.beginEditBlock();
     }

@@ -140,6 +140,8 @@ private:
 
     QTextCursor m_deferral;
     bool m_deferring = false;
+    // Blocks at each end of the text whose fonts are loaded before showing.
+    int m_earlyBlocks = 0;
 
     Tuning m_tuning;
     QTextCharFormat m_defaultFormat;

@@ -6,6 +6,8 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <memory>
+
 namespace view
 {
 
@@ -32,6 +34,21 @@ namespace
                 return family.left(open);
         }
         return family;
+    }
+
+    struct PatternDeleter {
+        void operator()(FcPattern* pattern) const { FcPatternDestroy(pattern); }
+    };
+    using Pattern = std::unique_ptr<FcPattern, PatternDeleter>;
+
+    // fontconfig's best font for a request, with the desktop's configuration and
+    // defaults applied as for any program.
+    Pattern bestMatch(Pattern request)
+    {
+        FcConfigSubstitute(nullptr, request.get(), FcMatchPattern);
+        FcDefaultSubstitute(request.get());
+        FcResult result;
+        return Pattern(FcFontMatch(nullptr, request.get(), &result));
     }
 
     QString firstFamily(FcPattern* pattern)
@@ -111,18 +128,12 @@ std::optional<FontCoverage::Family> FontCoverage::find(const QString& family)
         for (const Generic& generic : kGenerics) {
             if (k != QLatin1String(generic.qtName))
                 continue;
-            FcPattern* pattern = FcPatternCreate();
-            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(generic.fcName));
-            FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-            FcDefaultSubstitute(pattern);
-            FcResult result;
-            if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
-                const QString real = firstFamily(match);
-                if (const auto r = m_families.constFind(key(real)); r != m_families.constEnd())
+            Pattern request(FcPatternCreate());
+            FcPatternAddString(request.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(generic.fcName));
+            if (const Pattern match = bestMatch(std::move(request))) {
+                if (const auto r = m_families.constFind(key(firstFamily(match.get()))); r != m_families.constEnd())
                     found = Family { r->name, r->charset };
-                FcPatternDestroy(match);
             }
-            FcPatternDestroy(pattern);
         }
     }
     m_resolved.insert(family, found);
@@ -144,21 +155,16 @@ QString FontCoverage::fallbackFor(char32_t c)
         fallback = preferred->drawnAs;
     } else {
         // The font fontconfig itself would pick for this one character.
-        FcPattern* pattern = FcPatternCreate();
+        Pattern request(FcPatternCreate());
         FcCharSet* wanted = FcCharSetCreate();
         FcCharSetAddChar(wanted, c);
-        FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
+        FcPatternAddCharSet(request.get(), FC_CHARSET, wanted);
         FcCharSetDestroy(wanted);
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result;
-        if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+        if (const Pattern match = bestMatch(std::move(request))) {
             FcCharSet* has = nullptr;
-            if (FcPatternGetCharSet(match, FC_CHARSET, 0, &has) == FcResultMatch && FcCharSetHasChar(has, c))
-                fallback = firstFamily(match);
-            FcPatternDestroy(match);
+            if (FcPatternGetCharSet(match.get(), FC_CHARSET, 0, &has) == FcResultMatch && FcCharSetHasChar(has, c))
+                fallback = firstFamily(match.get());
         }
-        FcPatternDestroy(pattern);
     }
     m_fallbacks.insert(c, fallback);
     return fallback;

@@ -321,13 +321,12 @@ void RichTextBox::setSelFontName(const QString& name)
     const auto [from, to] = selectedRange();
     applyToRange(f, from, to);
     if (family)
-        drawMissingGlyphsElsewhere(name, from, to);
+        drawMissingGlyphsElsewhere(*family, from, to);
 }
 
-void RichTextBox::drawMissingGlyphsElsewhere(const QString& name, qint32 from, qint32 to)
+void RichTextBox::drawMissingGlyphsElsewhere(const FontCoverage::Family& family, qint32 from, qint32 to)
 {
     FontCoverage& coverage = FontCoverage::instance();
-    const auto family = coverage.find(name);
     qint32 runStart = from;
     QString runFamily; // empty: the run's own font has these glyphs
     const auto endRun = [&](qint32 end) {
@@ -346,7 +345,7 @@ void RichTextBox::drawMissingGlyphsElsewhere(const QString& name, qint32 from, q
         }
         // Line breaks and other controls are drawn by no font.
         const bool drawn = c >= 0x20 && c != QChar::LineSeparator && c != QChar::ParagraphSeparator;
-        const QString wanted = drawn && !FontCoverage::covers(*family, c) ? coverage.fallbackFor(c) : QString();
+        const QString wanted = drawn && !FontCoverage::covers(family, c) ? coverage.fallbackFor(c) : QString();
         if (wanted != runFamily) {
             endRun(i);
             runStart = i;

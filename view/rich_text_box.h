@@ -12,6 +12,7 @@
 // a character is selected when its first code unit is.
 
 #include "../app/constants.h"
+#include "font_coverage.h"
 
 #include <QPlainTextEdit>
 #include <QTextCharFormat>
@@ -118,7 +119,7 @@ private:
     std::pair<qint32, qint32> selectedRange() const;
     void applyToRange(const QTextCharFormat& format, qint32 from, qint32 to);
     void applyToSelection(const QTextCharFormat& format);
-    void drawMissingGlyphsElsewhere(const QString& family, qint32 from, qint32 to);
+    void drawMissingGlyphsElsewhere(const FontCoverage::Family& family, qint32 from, qint32 to);
     void loadFontsOfSelectionEarly();
     void onContentsChange(int from, int removed, int added);
     int toPixels(float twips) const;

@@ -62,8 +62,9 @@ namespace
 
     void substituteLabelFont()
     {
-        // The label font's name is kept in every format; on this desktop it is
-        // drawn with a Japanese proportional gothic.
+        // The label font's name is kept in every format and drawn with a
+        // Japanese proportional gothic; the substitution is how the view's
+        // font lookup finds that stand-in for the name.
         static const bool once = [] {
             QFont::insertSubstitution(glimra::kLabelFontName, glimra::kLabelFontSubstitute);
             return true;

@@ -1,14 +1,14 @@
 #include "form1.h"
 
 #include "banner_pane.h"
-#include "constants.h"
-#include "failure.h"
+#include "base/constants.h"
+#include "fatal.h"
 
 #include "../colour/colour_dialog.h"
 #include "../colour/swatch.h"
 #include "../preview/font_list.h"
-#include "../view/font_coverage.h"
 #include "../view/rich_text_box.h"
+#include "base/font_coverage.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -40,7 +40,7 @@ QFont japaneseUiFont(QFont font)
 {
     const QString captions = caption::Label1 + caption::Label2 + caption::Label3 + caption::Label4 + caption::Check1
         + caption::Check2 + caption::Command1 + caption::Text1;
-    const QString family = view::FontCoverage::familyFor(font.family(), captions, QStringLiteral("ja"));
+    const QString family = FontCoverage::familyFor(font.family(), captions, QStringLiteral("ja"));
     if (!family.isEmpty())
         font.setFamilies(QStringList { family });
     return font;

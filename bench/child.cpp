@@ -3,9 +3,9 @@
 #include "bench.h"
 #include "clock.h"
 
-#include "../app/constants.h"
 #include "../app/form1.h"
 #include "../view/rich_text_box.h"
+#include "base/constants.h"
 
 #include <QApplication>
 #include <QFile>

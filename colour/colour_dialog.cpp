@@ -1,6 +1,6 @@
 #include "colour_dialog.h"
 
-#include "../app/colour_value.h"
+#include "base/colour_value.h"
 
 #include <QColorDialog>
 

@@ -2,7 +2,7 @@
 
 // The colour dialog both swatches share: show it, then read its colour.
 
-#include "../app/constants.h"
+#include "base/constants.h"
 
 #include <QPointer>
 

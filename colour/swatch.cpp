@@ -1,6 +1,6 @@
 #include "swatch.h"
 
-#include "../app/colour_value.h"
+#include "base/colour_value.h"
 
 #include <QGuiApplication>
 #include <QStyleOptionButton>

@@ -3,7 +3,7 @@
 // A colour swatch: a push button whose face shows its background colour.
 // The colour lives only here; the preview build reads it from the button.
 
-#include "../app/constants.h"
+#include "base/constants.h"
 
 #include <QPushButton>
 

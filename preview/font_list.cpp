@@ -1,6 +1,6 @@
 #include "font_list.h"
 
-#include "../app/failure.h"
+#include "base/failure.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>

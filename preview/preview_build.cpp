@@ -2,8 +2,8 @@
 
 #include "font_list.h"
 
-#include "../app/failure.h"
 #include "../view/rich_text_box.h"
+#include "base/failure.h"
 
 #include <cmath>
 

@@ -9,7 +9,7 @@
 // pending events run once per font, so any handler, a second build
 // included, may run inside it; every window value is read afresh at each use.
 
-#include "../app/constants.h"
+#include "base/constants.h"
 
 #include <QString>
 

@@ -3,8 +3,8 @@
 // Stand-ins for the platform pieces the window takes, for tests.
 
 #include "../app/banner_pane.h"
-#include "../app/failure.h"
 #include "../colour/colour_dialog.h"
+#include "base/failure.h"
 
 #include <QStringList>
 

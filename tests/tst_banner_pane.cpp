@@ -1,8 +1,8 @@
 #include "../app/banner_pane.h"
-#include "../app/constants.h"
 #include "../app/form1.h"
 #include "../app/network_banner_pane.h"
 #include "../preview/font_list.h"
+#include "base/constants.h"
 
 #include <QApplication>
 #include <QBuffer>

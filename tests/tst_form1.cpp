@@ -3,10 +3,10 @@
 
 #include "test_doubles.h"
 
-#include "../app/constants.h"
 #include "../app/form1.h"
 #include "../colour/swatch.h"
 #include "../view/rich_text_box.h"
+#include "base/constants.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // The preview build over a view and an injected font list, with a host that
 // records what the build reads and writes and can act inside the yield.
 
-#include "../app/failure.h"
 #include "../preview/font_list.h"
 #include "../preview/preview_build.h"
 #include "../view/rich_text_box.h"
+#include "base/failure.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "../app/constants.h"
+#include "base/constants.h"
 
 #include <QTest>
 

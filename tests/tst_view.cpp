@@ -3,9 +3,9 @@
 // each), every character carries a format, and a character is selected when
 // its first code unit lies in [start, start + length).
 
-#include "../app/colour_value.h"
-#include "../app/failure.h"
 #include "../view/rich_text_box.h"
+#include "base/colour_value.h"
+#include "base/failure.h"
 
 #include <QApplication>
 #include <QClipboard>

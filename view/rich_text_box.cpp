@@ -1,9 +1,7 @@
 #include "rich_text_box.h"
 
-#include "font_coverage.h"
-
-#include "../app/colour_value.h"
-#include "../app/failure.h"
+#include "base/colour_value.h"
+#include "base/failure.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>

@@ -11,8 +11,8 @@
 // moves forward to the end of that character, so no character is ever split:
 // a character is selected when its first code unit is.
 
-#include "../app/constants.h"
-#include "font_coverage.h"
+#include "base/constants.h"
+#include "base/font_coverage.h"
 
 #include <QPlainTextEdit>
 #include <QTextCharFormat>
@@ -24,6 +24,8 @@
 
 namespace view
 {
+
+using glimra::FontCoverage;
 
 // One character's format as the program sees it, for reading back.
 struct CharFormat {

@@ -21,7 +21,7 @@
 
 struct _FcCharSet;
 
-namespace view
+namespace glimra
 {
 
 class FontCoverage
@@ -61,4 +61,4 @@ private:
     QHash<char32_t, QString> m_fallbacks;
 };
 
-} // namespace view
+} // namespace glimra

@@ -1,6 +1,6 @@
 #include "font_coverage.h"
 
-#include "../app/constants.h"
+#include "constants.h"
 
 #include <QFont>
 
@@ -8,7 +8,7 @@
 
 #include <memory>
 
-namespace view
+namespace glimra
 {
 
 namespace
@@ -203,4 +203,4 @@ QString FontCoverage::familyFor(const QString& family, QStringView text, const Q
     return found;
 }
 
-} // namespace view
+} // namespace glimra

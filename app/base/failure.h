@@ -6,8 +6,9 @@
 // through skipOnFailure(); a step that fails is abandoned without a word and
 // the handler goes on with the next one.
 //
-// Fatal: the load handler and the colour handlers run through orDie(); a
-// failure shows the run-time error box and ends the program.
+// Fatal: the load handler and the colour handlers run through orDie()
+// (fatal.h, on the window's side); a failure shows the run-time error box
+// and ends the program.
 //
 // Failures are StepFailed thrown by our own layers. Nothing else is caught,
 // so a bug fails loudly, and nothing ever leaves a Qt slot by throwing.
@@ -18,8 +19,6 @@
 #include <concepts>
 #include <functional>
 #include <stdexcept>
-
-class QWidget;
 
 Q_DECLARE_LOGGING_CATEGORY(lcGlimra)
 
@@ -57,19 +56,6 @@ template <std::invocable F> void skipOnFailure(F&& step) noexcept
         std::invoke(std::forward<F>(step));
     } catch (const StepFailed& e) {
         qCDebug(lcGlimra) << "step skipped:" << e.what();
-    }
-}
-
-// Shows the run-time error box over parent, then ends the program with a
-// failure status. Never returns and never unwinds.
-[[noreturn]] void fatal(QWidget* parent, const StepFailed& failure);
-
-template <std::invocable F> void orDie(QWidget* parent, F&& body) noexcept
-{
-    try {
-        std::invoke(std::forward<F>(body));
-    } catch (const StepFailed& e) {
-        fatal(parent, e);
     }
 }
 

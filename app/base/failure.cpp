@@ -1,8 +1,5 @@
 #include "failure.h"
 
-#include <QMessageBox>
-
-#include <cstdlib>
 #include <limits>
 
 Q_LOGGING_CATEGORY(lcGlimra, "glimra")
@@ -43,13 +40,6 @@ QString StepFailed::description() const { return describe(m_number); }
 QString StepFailed::boxText() const
 {
     return QStringLiteral("実行時エラー '%1':\n\n%2").arg(int(m_number)).arg(description());
-}
-
-void fatal(QWidget* parent, const StepFailed& failure)
-{
-    qCWarning(lcGlimra) << "fatal:" << failure.what();
-    QMessageBox::critical(parent, QStringLiteral("glimra"), failure.boxText());
-    std::exit(EXIT_FAILURE);
 }
 
 qint32 checkedAdd(qint32 a, qint64 b)

@@ -32,17 +32,20 @@ QLabel* makeLabel(const QString& caption, QWidget* parent)
     return label;
 }
 
-// The desktop's user-interface font, as the desktop draws Japanese with it:
-// when its family lacks the window's captions, the family fontconfig prefers
-// for Japanese in its place. Qt would otherwise search a fallback for every
-// caption, at a cost that grows with the square of the installed fonts.
+// The window's user-interface font: the desktop's, at its size, in the
+// family that stands in for the label font (a Japanese proportional gothic
+// where there is one). Qt would otherwise draw the captions through its own
+// fallback search, at a cost that grows with the square of the installed
+// fonts, and may pick a face with typewriter Latin.
 QFont japaneseUiFont(QFont font)
 {
-    const QString captions = caption::Label1 + caption::Label2 + caption::Label3 + caption::Label4 + caption::Check1
-        + caption::Check2 + caption::Command1 + caption::Text1;
-    const QString family = FontCoverage::familyFor(font.family(), captions, QStringLiteral("ja"));
-    if (!family.isEmpty())
-        font.setFamilies(QStringList { family });
+    const QString& family = glimra::labelFontStandIn();
+    if (family.isEmpty())
+        return font;
+    font.setFamilies(QStringList { family });
+    // Without a Japanese font the captions cannot be drawn; no search for one.
+    if (!glimra::labelFontStandInIsJapanese())
+        font.setStyleStrategy(QFont::NoFontMerging);
     return font;
 }
 

@@ -1,9 +1,10 @@
 #include "font_list.h"
 
 #include "base/failure.h"
+#include "base/font_coverage.h"
 
 #include <QFontDatabase>
-#include <QGuiApplication>
+#include <QSet>
 
 #include <limits>
 
@@ -34,11 +35,46 @@ QString NamedFontList::name(int index) const
     return m_names.at(index);
 }
 
-SystemFontList::SystemFontList()
-    : NamedFontList(QFontDatabase::families())
+QStringList installedFamilies(const QStringList& qtFamilies, const std::function<bool(const QString&)>& isInstalled)
 {
+    QStringList installed;
+    QSet<QString> seen;
+    for (const QString& family : qtFamilies) {
+        QString name = family;
+        if (!isInstalled(name)) {
+            name = glimra::withoutFoundry(family);
+            if (name == family || !isInstalled(name))
+                continue;
+        }
+        if (!seen.contains(name)) {
+            seen.insert(name);
+            installed.append(name);
+        }
+    }
+    return installed;
 }
 
-void SystemFontList::refresh() { setNames(QFontDatabase::families()); }
+std::int16_t SystemFontList::count() const { return current().count(); }
+
+QString SystemFontList::name(int index) const { return current().name(index); }
+
+void SystemFontList::refresh()
+{
+    m_list.reset();
+    m_reread = true;
+}
+
+const NamedFontList& SystemFontList::current() const
+{
+    if (!m_list) {
+        glimra::FontCoverage& fonts = glimra::FontCoverage::instance();
+        if (m_reread)
+            fonts.reload();
+        m_reread = false;
+        m_list.emplace(installedFamilies(
+            QFontDatabase::families(), [&fonts](const QString& family) { return fonts.isInstalled(family); }));
+    }
+    return *m_list;
+}
 
 } // namespace preview

@@ -6,6 +6,8 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 
 namespace preview
 {
@@ -33,15 +35,30 @@ private:
     QStringList m_names;
 };
 
-// The desktop's font families as Qt lists them, read once: the build asks
-// for the count once per font, and Qt builds a fresh list on every call.
-// The window refreshes it when the platform reports new fonts.
-class SystemFontList : public NamedFontList
+// The desktop's installed font families, each once, in the order Qt lists
+// them: read on first use (the build asks for the count once per font, and
+// Qt builds a fresh list on every call) and again after a refresh, which the
+// window asks for when the platform reports new fonts.
+class SystemFontList : public FontList
 {
 public:
-    SystemFontList();
+    std::int16_t count() const override;
+    QString name(int index) const override;
     void refresh();
+
+private:
+    const NamedFontList& current() const;
+
+    mutable std::optional<NamedFontList> m_list;
+    mutable bool m_reread = false;
 };
+
+// The families of Qt's list that are installed fonts, in Qt's order, each
+// once. Qt adds names that are no font: the generic "Serif", "Sans Serif" and
+// "Monospace", unless a font has that very name, and "Name [foundry]" for
+// each foundry of a family that several make; those become the one entry
+// "Name", where the first of them stood.
+QStringList installedFamilies(const QStringList& qtFamilies, const std::function<bool(const QString&)>& isInstalled);
 
 // A list's size as the 16-bit count; fails when it does not fit.
 std::int16_t fontCount(qsizetype size);

@@ -12,6 +12,7 @@
 #include <QFontDatabase>
 #include <QMimeData>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
 
@@ -509,14 +510,28 @@ void tst_View::glyphsAFontLacksAreDrawnByOneThatHasThem()
     QCOMPARE(box.charFormatAt(3).fontName, QStringLiteral("IPAGothic"));
 }
 
+// The families named in copied HTML, each CSS string unquoted.
+static QStringList copiedFamilies(const QString& html)
+{
+    QStringList families;
+    static const QRegularExpression declaration(QStringLiteral("font-family:([^;]*);"));
+    for (const auto& match : declaration.globalMatch(html)) {
+        QString list = match.captured(1);
+        list.replace(QStringLiteral("&quot;"), QStringLiteral("\""));
+        families += list;
+    }
+    return families;
+}
+
 // Qt's generic names and the label font are drawn with the families that
-// stand for them, but read back and copied under the names the program set.
+// stand for them and read back under the names the program set; copied, each
+// run names installed families only, on the view's background.
 void tst_View::standInFamiliesKeepTheProgramsNames()
 {
     RichTextBox box;
-    box.setText(QStringLiteral("\r\nabc (Serif)"));
+    box.setText(QStringLiteral("\r\nabc (Serif)\r\nxあy"));
     QCOMPARE(box.charFormatAt(0).fontName, glimra::kLabelFontName);
-    QCOMPARE(box.drawnFamilyAt(0), glimra::kLabelFontSubstitute);
+    QCOMPARE(box.drawnFamilyAt(0), glimra::labelFontStandIn());
     box.setSelStart(2);
     box.setSelLength(3);
     box.setSelFontName(QStringLiteral("Serif"));
@@ -525,12 +540,23 @@ void tst_View::standInFamiliesKeepTheProgramsNames()
     QVERIFY(!drawn.isEmpty());
     QVERIFY2(drawn != QStringLiteral("Serif"), "a generic name must be drawn with a real family");
     QVERIFY(QFontDatabase::families().contains(drawn));
+    box.setSelStart(15);
+    box.setSelLength(3);
+    box.setSelFontName(QStringLiteral("DejaVu Sans"));
+    box.setBackColor(0x00336699);
     box.selectAll();
     box.copy();
     const QString html = QGuiApplication::clipboard()->mimeData()->html();
-    QVERIFY(html.contains(QStringLiteral("Serif")));
-    QVERIFY2(html.contains(glimra::kLabelFontName), qPrintable(html));
-    QVERIFY2(!html.contains(drawn) && !html.contains(glimra::kLabelFontSubstitute), qPrintable(html));
+    const QStringList families = copiedFamilies(html);
+    const QString label = QLatin1Char('\'') + glimra::labelFontStandIn() + QLatin1Char('\'');
+    QVERIFY2(families.contains(label), qPrintable(html));
+    QVERIFY2(families.contains(QLatin1Char('\'') + drawn + QLatin1Char('\'')), qPrintable(html));
+    // The kana DejaVu Sans lacks: its own name first, then the stand-in.
+    QVERIFY2(families.contains(QStringLiteral("'DejaVu Sans','%1'").arg(box.drawnFamilyAt(16))), qPrintable(html));
+    for (const QString& family : families)
+        QVERIFY2(!family.contains(glimra::kLabelFontName) && !family.contains(QStringLiteral("'Serif'")),
+            qPrintable(family));
+    QVERIFY2(html.contains(QStringLiteral("background-color:#996633")), qPrintable(html));
 }
 
 QTEST_MAIN(tst_View)

@@ -43,13 +43,22 @@ namespace
 
     bool isLineBreak(QChar c) { return c == u'\r' || c == u'\n'; }
 
+    // A family name as Qt's HTML writer must be given it to come out as a
+    // valid CSS string: it quotes the name but does not escape it.
+    QString cssEscaped(QString family)
+    {
+        family.replace(u'\\', QStringLiteral("\\\\"));
+        family.replace(u'"', QStringLiteral("\\\""));
+        return family;
+    }
+
     QTextCharFormat makeDefaultFormat()
     {
         QTextCharFormat f;
         // Drawn with the stand-in straight away: Qt resolves a name it does not
         // know through a fallback search that grows with the square of the
         // number of installed fonts.
-        f.setFontFamilies(QStringList { glimra::kLabelFontSubstitute });
+        f.setFontFamilies(QStringList { glimra::labelFontStandIn() });
         f.setProperty(kFamilyKeyProperty, glimra::kLabelFontName);
         f.setFontPointSize(glimra::kLabelFontSize);
         f.setFontWeight(glimra::kLabelFontWeight);
@@ -64,7 +73,8 @@ namespace
         // Japanese proportional gothic; the substitution is how the view's
         // font lookup finds that stand-in for the name.
         static const bool once = [] {
-            QFont::insertSubstitution(glimra::kLabelFontName, glimra::kLabelFontSubstitute);
+            if (!glimra::labelFontStandIn().isEmpty())
+                QFont::insertSubstitution(glimra::kLabelFontName, glimra::labelFontStandIn());
             return true;
         }();
         Q_UNUSED(once);
@@ -95,7 +105,7 @@ RichTextBox::RichTextBox(QWidget* parent)
     , m_defaultFormat(makeDefaultFormat())
 {
     substituteLabelFont();
-    QFont label(glimra::kLabelFontSubstitute);
+    QFont label(glimra::labelFontStandIn());
     label.setPointSize(glimra::kLabelFontSize);
     setFont(label);
     document()->setUndoRedoEnabled(false);
@@ -316,6 +326,8 @@ void RichTextBox::setSelFontName(const QString& name)
     const auto family = FontCoverage::instance().find(name);
     QTextCharFormat f;
     f.setFontFamilies(QStringList { family ? family->drawnAs : name });
+    // Undoes a previous font's "no font has these" (below).
+    f.setFontStyleStrategy(QFont::PreferDefault);
     f.setProperty(kFamilyKeyProperty, name);
     const auto [from, to] = selectedRange();
     applyToRange(f, from, to);
@@ -326,12 +338,18 @@ void RichTextBox::setSelFontName(const QString& name)
 void RichTextBox::drawMissingGlyphsElsewhere(const FontCoverage::Family& family, qint32 from, qint32 to)
 {
     FontCoverage& coverage = FontCoverage::instance();
+    // Glyphs no installed font has are drawn as the run's font draws what it
+    // lacks, without Qt searching every font for them first.
+    static const QString nobody = QStringLiteral("\0");
     qint32 runStart = from;
     QString runFamily; // empty: the run's own font has these glyphs
     const auto endRun = [&](qint32 end) {
         if (!runFamily.isEmpty() && end > runStart) {
             QTextCharFormat f;
-            f.setFontFamilies(QStringList { runFamily });
+            if (runFamily == nobody)
+                f.setFontStyleStrategy(QFont::NoFontMerging);
+            else
+                f.setFontFamilies(QStringList { runFamily });
             applyToRange(f, runStart, end);
         }
     };
@@ -344,7 +362,12 @@ void RichTextBox::drawMissingGlyphsElsewhere(const FontCoverage::Family& family,
         }
         // Line breaks and other controls are drawn by no font.
         const bool drawn = c >= 0x20 && c != QChar::LineSeparator && c != QChar::ParagraphSeparator;
-        const QString wanted = drawn && !FontCoverage::covers(family, c) ? coverage.fallbackFor(c) : QString();
+        QString wanted;
+        if (drawn && !FontCoverage::covers(family, c)) {
+            wanted = coverage.fallbackFor(c);
+            if (wanted.isEmpty())
+                wanted = nobody;
+        }
         if (wanted != runFamily) {
             endRun(i);
             runStart = i;
@@ -490,13 +513,16 @@ CharFormat RichTextBox::defaultCharFormat()
 
 QMimeData* RichTextBox::createMimeDataFromSelection() const
 {
-    // Copying keeps the fonts: rich text beside the plain text, naming each
-    // run's font as the program set it rather than the family that stood in
-    // for a generic name or a missing glyph.
+    // Copying keeps what the user sees: rich text beside the plain text, on
+    // the view's background, each run in the installed family the program
+    // set, followed by the one that stood in for its missing glyphs. A name
+    // no font has (the label font's, a generic one) is copied as the family
+    // that drew it, so that other programs find every family.
     const QTextCursor selection = textCursor();
     const int from = selection.selectionStart();
     const int to = selection.selectionEnd();
     std::unique_ptr<QTextDocument> copy(document()->clone());
+    FontCoverage& fonts = FontCoverage::instance();
     for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() < to;
          block = block.next()) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {
@@ -506,17 +532,33 @@ QMimeData* RichTextBox::createMimeDataFromSelection() const
             const QTextCharFormat f = fragment.charFormat();
             if (a >= b || !f.hasProperty(kFamilyKeyProperty))
                 continue;
+            const QString name = f.stringProperty(kFamilyKeyProperty);
+            const QString drawn = f.fontFamilies().toStringList().value(0);
+            QStringList families;
+            if (fonts.isInstalled(name) || drawn.isEmpty())
+                families.append(name);
+            if (!drawn.isEmpty() && drawn != name)
+                families.append(drawn);
+            for (QString& family : families)
+                family = cssEscaped(family);
             QTextCursor named(copy.get());
             named.setPosition(a);
             named.setPosition(b, QTextCursor::KeepAnchor);
-            QTextCharFormat family;
-            family.setFontFamilies(QStringList { f.stringProperty(kFamilyKeyProperty) });
-            named.mergeCharFormat(family);
+            QTextCharFormat format;
+            format.setFontFamilies(families);
+            named.mergeCharFormat(format);
         }
     }
     QTextCursor copied(copy.get());
     copied.setPosition(from);
     copied.setPosition(to, QTextCursor::KeepAnchor);
+    const QBrush background = palette().color(QPalette::Base);
+    QTextCharFormat onBackground;
+    onBackground.setBackground(background);
+    copied.mergeCharFormat(onBackground);
+    QTextBlockFormat blockBackground;
+    blockBackground.setBackground(background);
+    copied.mergeBlockFormat(blockBackground);
     auto* mime = new QMimeData;
     mime->setText(QTextDocumentFragment(selection).toPlainText());
     mime->setHtml(QTextDocumentFragment(copied).toHtml());

@@ -42,8 +42,8 @@ inline const QString kLabelFontName = QStringLiteral("ＭＳ Ｐゴシック");
 inline constexpr std::int16_t kLabelFontSize = 9;
 inline constexpr int kLabelFontWeight = 400;
 inline constexpr int kLabelFontCharset = 128; // Shift-JIS
-// The Japanese proportional gothic that stands in for the label font here.
-inline const QString kLabelFontSubstitute = QStringLiteral("IPAPGothic");
+// The label font is not installed here: it is drawn with a stand-in chosen
+// at start-up from the desktop's fonts (labelFontStandIn(), font_coverage.h).
 
 inline const QString kBannerUrl = QStringLiteral("http://glimra-maker.example/002/gear.shtml");
 

@@ -5,6 +5,9 @@
 #include <QFont>
 
 #include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_ADVANCES_H
 
 #include <memory>
 
@@ -24,33 +27,46 @@ namespace
 
     QString key(const QString& family) { return family.toCaseFolded(); }
 
-    // Qt tells apart families of the same name from different foundries as
-    // "Name [foundry]"; fontconfig knows them as Name.
-    QString withoutFoundry(const QString& family)
-    {
-        if (family.endsWith(u']')) {
-            const qsizetype open = family.lastIndexOf(QStringLiteral(" ["));
-            if (open > 0)
-                return family.left(open);
-        }
-        return family;
-    }
+    const FcChar8* fcText(const char* text) { return reinterpret_cast<const FcChar8*>(text); }
 
     struct PatternDeleter {
         void operator()(FcPattern* pattern) const { FcPatternDestroy(pattern); }
     };
     using Pattern = std::unique_ptr<FcPattern, PatternDeleter>;
+    struct FontSetDeleter {
+        void operator()(FcFontSet* fonts) const { FcFontSetDestroy(fonts); }
+    };
+    using FontSet = std::unique_ptr<FcFontSet, FontSetDeleter>;
 
-    // fontconfig's best font for a request, with the desktop's configuration and
-    // defaults applied as for any program.
-    Pattern bestMatch(Pattern request)
+    // A request with the desktop's configuration and defaults applied, as
+    // fontconfig does for any program.
+    Pattern substituted(Pattern request)
     {
         FcConfigSubstitute(nullptr, request.get(), FcMatchPattern);
         FcDefaultSubstitute(request.get());
-        FcResult result;
-        return Pattern(FcFontMatch(nullptr, request.get(), &result));
+        return request;
     }
 
+    // fontconfig's best font for a request.
+    Pattern bestMatch(Pattern request)
+    {
+        FcResult result;
+        return Pattern(FcFontMatch(nullptr, substituted(std::move(request)).get(), &result));
+    }
+
+    // Every font, with the given properties.
+    FontSet listFonts(FcPattern* filter, std::initializer_list<const char*> properties)
+    {
+        FcObjectSet* objects = FcObjectSetCreate();
+        for (const char* property : properties)
+            FcObjectSetAdd(objects, property);
+        FontSet fonts(FcFontList(nullptr, filter, objects));
+        FcObjectSetDestroy(objects);
+        return fonts;
+    }
+
+    // The first of the font's family names: the one fontconfig gives for the
+    // desktop's language, which is also the one Qt lists.
     QString firstFamily(FcPattern* pattern)
     {
         FcChar8* name = nullptr;
@@ -59,7 +75,137 @@ namespace
         return QString::fromUtf8(reinterpret_cast<const char*>(name));
     }
 
+    bool hasAll(const FcCharSet* charset, QStringView text)
+    {
+        for (const char32_t c : text.toUcs4()) {
+            if (c >= 0x20 && !FcCharSetHasChar(const_cast<FcCharSet*>(charset), c))
+                return false;
+        }
+        return true;
+    }
+
+    // Whether the font's Latin letters all share one width. fontconfig says so
+    // for fonts whose every glyph is one or two cells wide; a Japanese font
+    // with proportional kana but fixed-width Latin it calls proportional, so
+    // the font itself is asked.
+    bool hasFixedWidthLatin(FcPattern* font)
+    {
+        int spacing = FC_PROPORTIONAL;
+        if (FcPatternGetInteger(font, FC_SPACING, 0, &spacing) == FcResultMatch && spacing >= FC_DUAL)
+            return true;
+        FcChar8* file = nullptr;
+        int index = 0;
+        if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch)
+            return false;
+        FcPatternGetInteger(font, FC_INDEX, 0, &index);
+        FT_Library library = nullptr;
+        if (FT_Init_FreeType(&library) != 0)
+            return false;
+        bool fixed = false;
+        FT_Face face = nullptr;
+        if (FT_New_Face(library, reinterpret_cast<const char*>(file), index & 0xffff, &face) == 0) {
+            FT_Fixed narrow = 0;
+            FT_Fixed wide = 0;
+            const FT_UInt i = FT_Get_Char_Index(face, 'i');
+            const FT_UInt m = FT_Get_Char_Index(face, 'M');
+            fixed = i != 0 && m != 0 && FT_Get_Advance(face, i, FT_LOAD_NO_SCALE, &narrow) == 0
+                && FT_Get_Advance(face, m, FT_LOAD_NO_SCALE, &wide) == 0 && narrow == wide;
+            FT_Done_Face(face);
+        }
+        FT_Done_FreeType(library);
+        return fixed;
+    }
+
+    bool namedSerif(FcPattern* font)
+    {
+        FcChar8* name = nullptr;
+        for (int n = 0; FcPatternGetString(font, FC_FAMILY, n, &name) == FcResultMatch; ++n) {
+            const QString family = QString::fromUtf8(reinterpret_cast<const char*>(name));
+            for (const char16_t* word : { u"serif", u"mincho", u"明朝" }) {
+                if (family.contains(QStringView(word), Qt::CaseInsensitive))
+                    return true;
+            }
+        }
+        return false;
+    }
+
+    // The texts the stand-in must draw: the label font's name, the window's
+    // captions, and the digits and brackets around them.
+    QString standInSample()
+    {
+        return kLabelFontName + caption::Label1 + caption::Text1 + caption::Label2 + caption::Label3 + caption::Label4
+            + caption::Check1 + caption::Check2 + caption::Command1 + QStringLiteral(" ()[]0123456789");
+    }
+
+    struct StandIn {
+        QString family;
+        bool japanese = false;
+    };
+
+    StandIn chooseStandIn()
+    {
+        if (!FcInit())
+            return {};
+        // Only the fonts for Japanese take part: sorting every installed font
+        // would cost more than the rest of the start-up.
+        Pattern japanese(FcPatternCreate());
+        FcPatternAddString(japanese.get(), FC_LANG, fcText("ja"));
+        FontSet candidates = listFonts(japanese.get(),
+            { FC_FAMILY, FC_STYLE, FC_WEIGHT, FC_SLANT, FC_WIDTH, FC_SPACING, FC_FILE, FC_INDEX, FC_CHARSET, FC_LANG,
+                FC_FONTFORMAT });
+        Pattern request(FcPatternCreate());
+        FcPatternAddString(request.get(), FC_FAMILY, fcText("sans-serif"));
+        FcPatternAddString(request.get(), FC_LANG, fcText("ja"));
+        request = substituted(std::move(request));
+        if (candidates && candidates->nfont > 0) {
+            FcFontSet* sets[] = { candidates.get() };
+            FcResult result;
+            FontSet sorted(FcFontSetSort(nullptr, sets, 1, request.get(), FcFalse, nullptr, &result));
+            const QString sample = standInSample();
+            // fontconfig ranks the fonts the desktop names for Japanese sans
+            // text first and the rest in no telling order, mincho among them:
+            // a gothic is taken before a face whose name says it is serif.
+            for (const bool gothicOnly : { true, false }) {
+                for (int i = 0; sorted && i < sorted->nfont; ++i) {
+                    FcPattern* font = sorted->fonts[i];
+                    FcCharSet* charset = nullptr;
+                    if (FcPatternGetCharSet(font, FC_CHARSET, 0, &charset) != FcResultMatch || !hasAll(charset, sample)
+                        || (gothicOnly && namedSerif(font)))
+                        continue;
+                    if (!hasFixedWidthLatin(font))
+                        return { firstFamily(font), true };
+                }
+            }
+        }
+        // No Japanese font that will do: the desktop's sans face.
+        Pattern sans(FcPatternCreate());
+        FcPatternAddString(sans.get(), FC_FAMILY, fcText("sans-serif"));
+        if (const Pattern match = bestMatch(std::move(sans)))
+            return { firstFamily(match.get()), false };
+        return {};
+    }
+
+    const StandIn& standIn()
+    {
+        static const StandIn chosen = chooseStandIn();
+        return chosen;
+    }
+
 } // namespace
+
+QString withoutFoundry(const QString& family)
+{
+    if (family.endsWith(u']')) {
+        const qsizetype open = family.lastIndexOf(QStringLiteral(" ["));
+        if (open > 0)
+            return family.left(open);
+    }
+    return family;
+}
+
+const QString& labelFontStandIn() { return standIn().family; }
+
+bool labelFontStandInIsJapanese() { return standIn().japanese; }
 
 FontCoverage& FontCoverage::instance()
 {
@@ -69,21 +215,29 @@ FontCoverage& FontCoverage::instance()
 
 FontCoverage::FontCoverage() { load(); }
 
-FontCoverage::~FontCoverage()
+FontCoverage::~FontCoverage() { clear(); }
+
+void FontCoverage::clear()
 {
     for (const Entry& entry : std::as_const(m_families))
         FcCharSetDestroy(entry.charset);
+    m_families.clear();
+    m_resolved.clear();
+    m_fallbacks.clear();
+}
+
+void FontCoverage::reload()
+{
+    clear();
+    load();
 }
 
 void FontCoverage::load()
 {
     if (!FcInit())
         return;
-    FcPattern* all = FcPatternCreate();
-    FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_CHARSET, nullptr);
-    FcFontSet* fonts = FcFontList(nullptr, all, objects);
-    FcObjectSetDestroy(objects);
-    FcPatternDestroy(all);
+    Pattern all(FcPatternCreate());
+    const FontSet fonts = listFonts(all.get(), { FC_FAMILY, FC_CHARSET });
     if (!fonts)
         return;
     for (int i = 0; i < fonts->nfont; ++i) {
@@ -105,8 +259,9 @@ void FontCoverage::load()
             }
         }
     }
-    FcFontSetDestroy(fonts);
 }
+
+bool FontCoverage::isInstalled(const QString& family) const { return m_families.contains(key(family)); }
 
 std::optional<FontCoverage::Family> FontCoverage::find(const QString& family)
 {
@@ -129,7 +284,7 @@ std::optional<FontCoverage::Family> FontCoverage::find(const QString& family)
             if (k != QLatin1String(generic.qtName))
                 continue;
             Pattern request(FcPatternCreate());
-            FcPatternAddString(request.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(generic.fcName));
+            FcPatternAddString(request.get(), FC_FAMILY, fcText(generic.fcName));
             if (const Pattern match = bestMatch(std::move(request))) {
                 if (const auto r = m_families.constFind(key(firstFamily(match.get()))); r != m_families.constEnd())
                     found = Family { r->name, r->charset };
@@ -150,7 +305,7 @@ QString FontCoverage::fallbackFor(char32_t c)
     if (const auto cached = m_fallbacks.constFind(c); cached != m_fallbacks.constEnd())
         return *cached;
     QString fallback;
-    const auto preferred = find(glimra::kLabelFontSubstitute);
+    const auto preferred = find(labelFontStandIn());
     if (preferred && covers(*preferred, c)) {
         fallback = preferred->drawnAs;
     } else {
@@ -168,39 +323,6 @@ QString FontCoverage::fallbackFor(char32_t c)
     }
     m_fallbacks.insert(c, fallback);
     return fallback;
-}
-
-QString FontCoverage::familyFor(const QString& family, QStringView text, const QString& language)
-{
-    if (!FcInit())
-        return {};
-    QString fcFamily = withoutFoundry(family);
-    for (const Generic& generic : kGenerics) {
-        if (key(fcFamily) == QLatin1String(generic.qtName))
-            fcFamily = QLatin1String(generic.fcName);
-    }
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(fcFamily.toUtf8().constData()));
-    FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(language.toUtf8().constData()));
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result;
-    FcFontSet* sorted = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
-    FcPatternDestroy(pattern);
-    QString found;
-    for (int i = 0; sorted && i < sorted->nfont && found.isEmpty(); ++i) {
-        FcCharSet* charset = nullptr;
-        if (FcPatternGetCharSet(sorted->fonts[i], FC_CHARSET, 0, &charset) != FcResultMatch)
-            continue;
-        bool all = true;
-        for (const char32_t c : QStringView(text).toUcs4())
-            all = all && (c < 0x20 || FcCharSetHasChar(charset, c));
-        if (all)
-            found = firstFamily(sorted->fonts[i]);
-    }
-    if (sorted)
-        FcFontSetDestroy(sorted);
-    return found;
 }
 
 } // namespace glimra

@@ -1,22 +1,21 @@
 #pragma once
 
-// FontCoverage: which installed font has a glyph for which character, read
-// from fontconfig's cache without opening a font file.
+// FontCoverage: the desktop's installed font families and which of them has
+// a glyph for which character, read from fontconfig's cache without opening
+// a font file.
 //
-// The view uses it to draw a character the run's own font lacks in a font
-// that has it, before Qt goes looking. Qt 6.4 finds a fallback by checking
-// every candidate fontconfig offers against every family it knows, which on
-// a desktop with thousands of fonts costs most of a second per font and
-// script; a preview of Japanese text over Latin fonts would spend half a
-// minute there. Qt's generic names ("Serif", "Sans Serif", "Monospace") take
-// the same road for every glyph, and so does a name Qt only knows as a
-// substitute for another (the label font's); both are resolved to the
-// family that draws them.
+// The font list keeps only the families it knows. The view uses it to draw
+// a character the run's own font lacks in a font that has it, before Qt goes
+// looking: Qt 6.4 finds a fallback by checking every candidate fontconfig
+// offers against every family it knows, which on a desktop with thousands of
+// fonts costs most of a second per font and script. Qt's generic names
+// ("Serif", "Sans Serif", "Monospace") take the same road for every glyph,
+// and so does a name Qt only knows as a substitute for another (the label
+// font's); both are resolved to the family that draws them.
 
 #include <QHash>
 #include <QString>
 
-#include <memory>
 #include <optional>
 
 struct _FcCharSet;
@@ -35,6 +34,14 @@ public:
     // The desktop's fonts, read on first use.
     static FontCoverage& instance();
     ~FontCoverage();
+    FontCoverage(const FontCoverage&) = delete;
+    FontCoverage& operator=(const FontCoverage&) = delete;
+
+    // Reads the fonts again, after fonts were added or removed.
+    void reload();
+
+    // Whether an installed font has this family name, in any language.
+    bool isInstalled(const QString& family) const;
 
     // Nothing for a family fontconfig does not know.
     std::optional<Family> find(const QString& family);
@@ -43,14 +50,10 @@ public:
     // no font has it.
     QString fallbackFor(char32_t c);
 
-    // The family fontconfig would draw `family` with for text in `language`,
-    // taking the first in its order of preference that has every character
-    // of `text`: the family itself when it has them. Empty when none has.
-    static QString familyFor(const QString& family, QStringView text, const QString& language);
-
 private:
     FontCoverage();
     void load();
+    void clear();
 
     struct Entry {
         QString name;
@@ -60,5 +63,18 @@ private:
     QHash<QString, std::optional<Family>> m_resolved; // by the name as asked
     QHash<char32_t, QString> m_fallbacks;
 };
+
+// "Name [foundry]", as Qt tells apart the foundries of one family, less the
+// foundry.
+QString withoutFoundry(const QString& family);
+
+// The family that stands in for the label font and draws the window's
+// texts: the Japanese proportional gothic fontconfig prefers for Japanese
+// text (never one whose Latin letters all have one width), or without any
+// Japanese font the desktop's sans face. Chosen once, on first use.
+const QString& labelFontStandIn();
+// Whether the stand-in draws the label font's name and the window's
+// captions: not on a desktop without a Japanese font.
+bool labelFontStandInIsJapanese();
 
 } // namespace glimra

@@ -44,8 +44,6 @@ APP_TITLE = "glimra version 1.2"
 BUSY_TITLE = re.compile(r"^glimra version 1\.2 - 処理中です\.\.\.( \d+|-\d+)%$")
 DPI = 96
 SCREEN = (1024, 768)
-# Qt lists fontconfig's families and adds these generic ones of its own.
-QT_GENERIC_FAMILIES = {"Serif", "Sans Serif", "Monospace"}
 JAPANESE_FAMILIES = {"IPAGothic", "IPAPGothic"}
 
 
@@ -400,8 +398,9 @@ class Session:
         wanted = {"Glimra Test %05d" % i for i in range(1, self.font_count + 1)} | JAPANESE_FAMILIES
         check(families == wanted, "the private fontconfig lists %d families, not the %d made: %s"
               % (len(families), len(wanted), sorted(families ^ wanted)[:5]))
-        # Qt's own order: sorted by name regardless of case.
-        self.families = sorted(families | QT_GENERIC_FAMILIES, key=str.casefold)
+        # Qt's own order, sorted by name regardless of case, without the
+        # generic names Qt adds that are no installed font.
+        self.families = sorted(families, key=str.casefold)
 
     def _start_xvfb(self):
         read_end, write_end = os.pipe()

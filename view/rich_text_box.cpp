@@ -308,6 +308,13 @@ void RichTextBox::keyPressEvent(QKeyEvent* event)
     QPlainTextEdit::keyPressEvent(event);
 }
 
+void RichTextBox::mousePressEvent(QMouseEvent* event)
+{
+    // The user puts the caret where they click.
+    m_caretPending = false;
+    QPlainTextEdit::mousePressEvent(event);
+}
+
 qint32 RichTextBox::selStart() const { return m_selStart; }
 
 void RichTextBox::setSelLength(qint32 length)

@@ -134,6 +134,7 @@ public:
 protected:
     QMimeData* createMimeDataFromSelection() const override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     class ProgramEdit;

@@ -78,7 +78,11 @@ public:
     {
         ++m_box->m_programEdits;
     }
-    ~ProgramEdit() { --m_box->m_programEdits; }
+    ~ProgramEdit()
+    {
+        --m_box->m_programEdits;
+        ++m_box->m_changes;
+    }
     ProgramEdit(const ProgramEdit&) = delete;
     ProgramEdit& operator=(const ProgramEdit&) = delete;
 
@@ -102,6 +106,7 @@ RichTextBox::~RichTextBox() = default;
 
 void RichTextBox::onContentsChange(int, int, int)
 {
+    ++m_changes;
     if (m_programEdits == 0)
         m_userEdited = true;
 }
@@ -342,9 +347,9 @@ void RichTextBox::applyToRange(const QTextCharFormat& format, qint32 from, qint3
 {
     const int a = documentPosition(from);
     const int b = documentPosition(to);
-    // A change that changes nothing costs nothing: on a shown view every
-    // change lays its block out again and repaints it.
-    if (a >= b || rangeHasFormat(format, a, b))
+    // A change that changes nothing costs nothing: outside the hidden view's
+    // edit block every change lays its block out again and repaints it.
+    if (a >= b || (!m_deferring && rangeHasFormat(format, a, b)))
         return;
     ProgramEdit edit(this);
     QTextCursor cursor(document());
@@ -364,12 +369,23 @@ bool RichTextBox::rangeHasFormat(const QTextCharFormat& format, int from, int to
         }
         return true;
     };
-    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() < to;
-         block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
+    QTextBlock block = document()->findBlock(from);
+    // A sample's runs are checked from left to right, so a check starts
+    // where the last one ended when nothing changed in between: a block of
+    // a 1 MiB sample holds tens of thousands of fragments.
+    QTextBlock::iterator it = block.begin();
+    if (m_scan.changes == m_changes && m_scan.block == block && !m_scan.fragment.atEnd()
+        && m_scan.fragment.fragment().position() <= from)
+        it = m_scan.fragment;
+    for (; block.isValid() && block.position() < to; block = block.next(), it = block.begin()) {
+        for (; !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
-            if (fragment.position() + fragment.length() > from && fragment.position() < to
-                && !has(fragment.charFormat()))
+            if (fragment.position() >= to)
+                break;
+            if (fragment.position() + fragment.length() <= from)
+                continue;
+            m_scan = { block, it, m_changes };
+            if (!has(fragment.charFormat()))
                 return false;
         }
         // The paragraph separator that ends the block carries the next

@@ -11,6 +11,7 @@
 #include "position_map.h"
 
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
 
@@ -162,6 +163,15 @@ private:
     // extends the current one can be appended instead of rebuilt.
     mutable bool m_allDefault = true;
     mutable int m_programEdits = 0;
+    // Counts the document's changes, the program's and the user's, so that
+    // a fragment remembered for the next format check is known to be valid.
+    mutable quint64 m_changes = 0;
+    struct Scan {
+        QTextBlock block;
+        QTextBlock::iterator fragment;
+        quint64 changes = ~quint64(0);
+    };
+    mutable Scan m_scan;
 
     qint32 m_selStart = 0;
     qint32 m_selLength = 0;

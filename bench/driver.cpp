@@ -391,8 +391,8 @@ private:
     QString referenceCell(const Row& row, const QString& name, bool memory) const;
     QString ratioCell(const Row& row, const QString& name) const;
     QString targets() const;
-    const Row* find(const QString& platform, const QString& window, int fonts, const QString& sample,
-        int clicks = 1, const QString& fontSet = kIpa) const;
+    const Row* find(const QString& platform, const QString& window, int fonts, const QString& sample, int clicks = 1,
+        const QString& fontSet = kIpa) const;
     const StartRow* findStart(
         const QString& platform, const QString& window, int fonts, const QString& fontSet = kIpa) const;
 
@@ -434,8 +434,8 @@ QString Report::ratioCell(const Row& row, const QString& name) const
     return ratioOf(ref->median, ours->median);
 }
 
-const Row* Report::find(const QString& platform, const QString& window, int fonts, const QString& sample,
-    int clicks, const QString& fontSet) const
+const Row* Report::find(const QString& platform, const QString& window, int fonts, const QString& sample, int clicks,
+    const QString& fontSet) const
 {
     for (const Row& row : rows) {
         if (row.platform == platform && row.window == window && row.fonts == fonts && row.sample == sample
@@ -475,16 +475,16 @@ QString Report::targets() const
                        memory ? QStringLiteral("%1 MB").arg(limit) : QStringLiteral("%1 ms").arg(limit),
                        mark(median <= limit, worst <= limit));
     };
-    const auto ratioLine = [&](const QString& what, const std::optional<Stat>& a, const std::optional<Stat>& b,
-                               double limit) {
-        if (!a || !b || b->median <= 0)
-            return;
-        const double ratio = a->median / b->median;
-        out += QStringLiteral("- %1: %2 against ×%3 — %4\n")
-                   .arg(what, ratioOf(a->median, b->median))
-                   .arg(limit)
-                   .arg(mark(ratio <= limit, true));
-    };
+    const auto ratioLine
+        = [&](const QString& what, const std::optional<Stat>& a, const std::optional<Stat>& b, double limit) {
+              if (!a || !b || b->median <= 0)
+                  return;
+              const double ratio = a->median / b->median;
+              out += QStringLiteral("- %1: %2 against ×%3 — %4\n")
+                         .arg(what, ratioOf(a->median, b->median))
+                         .arg(limit)
+                         .arg(mark(ratio <= limit, true));
+          };
     const auto click = [](const Row* row) { return row ? statOf(row->ours, key::clickToPainted) : std::nullopt; };
     const auto gap = [](const Row* row) { return row ? statOf(row->ours, key::worstGap) : std::nullopt; };
     for (const QString& platform : m_options.platforms) {
@@ -533,8 +533,7 @@ QString Report::targets() const
             ratioLine(QStringLiteral("%1, 1920×1080, %2, click → painted, 32,000 ÷ 1,000 fonts (font count ×32)")
                           .arg(d, sampleLabel(sample)),
                 click(find(platform, kMaximized, kTargetManyFonts, sample)),
-                click(find(platform, kMaximized, kTargetFewFonts, sample)),
-                double(kTargetManyFonts) / kTargetFewFonts);
+                click(find(platform, kMaximized, kTargetFewFonts, sample)), double(kTargetManyFonts) / kTargetFewFonts);
         }
 
         for (const Row& row : rows) {
@@ -560,8 +559,9 @@ QString Report::targets() const
                                .arg(mark(ratio <= kTargetMegabyteRssRatio, true));
                 }
             } else if (row.fontSet != kIpa) {
-                ratioLine(at + QStringLiteral(", %1, %2, click → painted, ÷ IPA")
-                                   .arg(fontSetLabel(row.fontSet), sampleLabel(row.sample)),
+                ratioLine(at
+                        + QStringLiteral(", %1, %2, click → painted, ÷ IPA")
+                              .arg(fontSetLabel(row.fontSet), sampleLabel(row.sample)),
                     click(&row), click(find(platform, row.window, row.fonts, row.sample)), kTargetFontSetRatio);
             }
         }
@@ -587,8 +587,9 @@ QString Report::markdown() const
                .arg(m_options.runs)
                .arg(m_options.configBudgetS);
     const auto single = [](const Row& r) { return r.clicks == 1 && r.fontSet == kIpa && r.sample != kMegabyte; };
-    out += QStringLiteral("| Display | Window | Fonts | Sample | Click → painted | Worst event-loop gap | Scroll to end "
-                          "| Peak RSS |\n");
+    out += QStringLiteral(
+        "| Display | Window | Fonts | Sample | Click → painted | Worst event-loop gap | Scroll to end "
+        "| Peak RSS |\n");
     out += QStringLiteral("|---|---|---:|---|---:|---:|---:|---:|\n");
     for (const Row& r : rows) {
         if (!single(r))
@@ -765,8 +766,8 @@ std::optional<FontDir> prepareFonts(int fonts, const QString& fontSet, const QSt
     int seen = 0;
     for (int attempt = 0; attempt < 2 && seen != fonts; ++attempt) {
         out.dir = std::make_unique<QTemporaryDir>();
-        const int made = out.dir->isValid() && generated >= 1 ? makeFonts(out.dir->path(), generated, fontSet, notoCjk)
-                                                               : -1;
+        const int made
+            = out.dir->isValid() && generated >= 1 ? makeFonts(out.dir->path(), generated, fontSet, notoCjk) : -1;
         if (made == kNoNotoCjk) {
             progress(QStringLiteral("no Noto Sans CJK installed under /usr/share/fonts (--noto-cjk names one): the "
                                     "Noto CJK set is left out"));
@@ -791,7 +792,10 @@ std::optional<FontDir> prepareFonts(int fonts, const QString& fontSet, const QSt
     }
     if (seen != fonts)
         progress(QStringLiteral("note: asked for %1 fonts, Qt lists %2").arg(fonts).arg(seen));
-    progress(QStringLiteral("%1 fonts, %2: %3 generated").arg(seen).arg(fontSetLabel(fontSet)).arg(generated + seen - fonts));
+    progress(QStringLiteral("%1 fonts, %2: %3 generated")
+                 .arg(seen)
+                 .arg(fontSetLabel(fontSet))
+                 .arg(generated + seen - fonts));
     out.fonts = seen;
     return out;
 }
@@ -818,12 +822,14 @@ void runRow(Row& row, const QProcessEnvironment& env, const Options& options)
                 row.ours);
         QString referenceNote;
         if (referenceGoes) {
-            const Outcome o = runOnce(env, common + QStringList { QStringLiteral("--view"), QStringLiteral("reference") },
-                options.referenceBudgetS * 1000, row.reference);
+            const Outcome o
+                = runOnce(env, common + QStringList { QStringLiteral("--view"), QStringLiteral("reference") },
+                    options.referenceBudgetS * 1000, row.reference);
             // One run over the budget says enough.
             referenceGoes = o != Outcome::TimedOut;
-            referenceNote = o == Outcome::TimedOut ? QStringLiteral("> %1 s").arg(options.referenceBudgetS)
-                                                   : lastFigure(row.reference, key::clickToPainted) + QStringLiteral(" ms");
+            referenceNote = o == Outcome::TimedOut
+                ? QStringLiteral("> %1 s").arg(options.referenceBudgetS)
+                : lastFigure(row.reference, key::clickToPainted) + QStringLiteral(" ms");
         }
         progress(QStringLiteral("[%1 %2 %3 %4 %5 ×%6] run %7/%8: ours %9 ms%10")
                      .arg(row.platform, row.window)
@@ -878,8 +884,8 @@ std::vector<Plan> makePlans(const Options& options)
         p.rows.push_back(Row { {}, large, c.fonts, kIpa, kLatin, c.clicks, false, {}, {} });
     }
     if (options.megabyteFonts > 0)
-        plan(options.megabyteFonts, kIpa).rows.push_back(
-            Row { {}, large, options.megabyteFonts, kIpa, kMegabyte, 1, false, {}, {} });
+        plan(options.megabyteFonts, kIpa)
+            .rows.push_back(Row { {}, large, options.megabyteFonts, kIpa, kMegabyte, 1, false, {}, {} });
     if (!options.fontSets.isEmpty()) {
         Plan& ipa = plan(options.fontSetFonts, kIpa);
         ipa.starts = true;

@@ -314,10 +314,10 @@ void tst_View::heldTextMatchesAssignedText_data()
 
     const QStringList entries { QStringLiteral("\r\nabc (A)"), QStringLiteral("\r\nabc (B)") };
     QTest::newRow("entries") << entries << false << false;
-    QTest::newRow("CR at the end, LF next") << QStringList { QStringLiteral("x\r"), QStringLiteral("\ny") } << false
-                                            << false;
-    QTest::newRow("surrogate pair split") << QStringList { QStringLiteral("a") + QChar(0xD83D), QString(QChar(0xDE00)) }
-                                          << false << false;
+    QTest::newRow("CR at the end, LF next")
+        << QStringList { QStringLiteral("x\r"), QStringLiteral("\ny") } << false << false;
+    QTest::newRow("surrogate pair split")
+        << QStringList { QStringLiteral("a") + QChar(0xD83D), QString(QChar(0xDE00)) } << false << false;
     QTest::newRow("nothing appended") << QStringList { QStringLiteral("ab"), QString() } << false << false;
     QTest::newRow("after formatting, rebuilt") << entries << true << false;
     QTest::newRow("dropped without assigning") << entries << false << true;

@@ -28,14 +28,37 @@ struct ChildArgs {
     ChildMode mode = ChildMode::Build;
     ViewKind view = ViewKind::Ours;
     QString sample; // one of the samples below
+    // The window at its opening size, or filling a 1920×1080 screen as a
+    // maximized one does.
+    bool maximized = false;
+    // Presses of Show, the later ones while the first build runs.
+    int clicks = 1;
+    int clickIntervalMs = 60;
     qint64 spawnedAtNs = 0;
 };
 
+inline constexpr int kMaximizedWidth = 1920;
+inline constexpr int kMaximizedHeight = 1080;
+
 inline const QString kLatinSample = QStringLiteral("SAMPLE");
 inline const QString kJapaneseSample = QStringLiteral("サンプル SAMPLE");
+// 1 MiB of UTF-16: the Japanese sample and a space, over and over.
+inline QString megabyteSample()
+{
+    constexpr qsizetype kUnits = 512 * 1024;
+    const QString piece = kJapaneseSample + u' ';
+    QString out;
+    out.reserve(kUnits);
+    while (out.size() < kUnits)
+        out += piece;
+    out.truncate(kUnits);
+    return out;
+}
 // Samples travel on the command line by name, whatever the locale.
 inline QString sampleNamed(const QString& name)
 {
+    if (name == QLatin1String("megabyte"))
+        return megabyteSample();
     return name == QLatin1String("japanese") ? kJapaneseSample : kLatinSample;
 }
 
@@ -58,6 +81,9 @@ namespace key
     inline const QString fonts = QStringLiteral("fonts");
     inline const QString blocks = QStringLiteral("blocks");
     inline const QString turns = QStringLiteral("turns");
+    inline const QString textUnits = QStringLiteral("text_units");
+    inline const QString viewWidth = QStringLiteral("view_w");
+    inline const QString viewHeight = QStringLiteral("view_h");
 } // namespace key
 
 } // namespace bench

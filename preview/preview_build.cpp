@@ -35,7 +35,15 @@ namespace
             skipOnFailure([&] {
                 const QString sample = host.sample();
                 const QString name = fonts.name(i);
-                view.setText(view.text() + kLineBreak + sample + kOpenName + name + kCloseName);
+                // The whole text, read back and assigned again; handed out and
+                // taken back, so that each font costs what its entry costs.
+                view::RichTextBox::HeldText text = view.takeText();
+                text += kLineBreak;
+                text += sample;
+                text += kOpenName;
+                text += name;
+                text += kCloseName;
+                view.setText(std::move(text));
             });
         }
     }

@@ -6,9 +6,12 @@
 #include "../view/rich_text_box.h"
 #include "base/failure.h"
 
+#include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
 #include <functional>
+#include <memory>
 
 using glimra::kAppTitle;
 using glimra::kLabelFontName;
@@ -105,6 +108,8 @@ private Q_SLOTS:
     void finishingSteps();
     void valueChangedDuringBuildAppliesFromNextFont();
     void nestedBuildInsideTheYield();
+    void outerBuildAfterSameNestedBuildChangesNothing_data();
+    void outerBuildAfterSameNestedBuildChangesNothing();
     void windowGoingAwayStopsTheBuild();
     void fontCountThatDoesNotFit();
     void largestFontCount();
@@ -374,6 +379,65 @@ void tst_Preview::nestedBuildInsideTheYield()
     QCOMPARE(view.charFormatAt(2).fontName, QStringLiteral("A"));
     QCOMPARE(view.charFormatAt(11).fontName, QStringLiteral("B"));
     QCOMPARE(view.charFormatAt(20).fontName, QStringLiteral("C"));
+}
+
+// A double-click: the second build runs inside the first one's yield with
+// the same values, and the first then resumes over a shown view whose
+// entries already have every format it sets. It must still run its loop
+// and finishing steps, and touch the document not once.
+void tst_Preview::outerBuildAfterSameNestedBuildChangesNothing_data()
+{
+    QTest::addColumn<int>("nestAt");
+    QTest::addColumn<int>("bold");
+    QTest::addColumn<QString>("sample");
+
+    QTest::newRow("after the first font") << 1 << 0 << QStringLiteral("abc");
+    QTest::newRow("after the last font") << 5 << 0 << QStringLiteral("abc");
+    QTest::newRow("bold") << 2 << 1 << QStringLiteral("abc");
+    QTest::newRow("sample with a line break") << 2 << 0 << QStringLiteral("a\r\nb");
+    QTest::newRow("sample the fonts lack") << 3 << 1 << QStringLiteral("サンプル x");
+}
+
+void tst_Preview::outerBuildAfterSameNestedBuildChangesNothing()
+{
+    QFETCH(int, nestAt);
+    QFETCH(int, bold);
+    QFETCH(QString, sample);
+
+    RichTextBox view;
+    view.show();
+    FakeHost host;
+    host.sampleText = sample;
+    host.bold = bold;
+    NamedFontList list({ "DejaVu Sans", "A", "DejaVu Serif", "B", "C" });
+    std::unique_ptr<QSignalSpy> changes;
+    int titlesAfterNested = 0;
+    host.onYield = [&](int n) {
+        if (n == nestAt && !changes) {
+            changes = std::make_unique<QSignalSpy>(view.document(), &QTextDocument::contentsChange);
+            preview::build(host, view, list);
+            changes->clear();
+            titlesAfterNested = int(host.titles.size());
+        }
+        return true;
+    };
+    QVERIFY(preview::build(host, view, list));
+    QVERIFY(changes);
+    QCOMPARE(changes->count(), 0);
+    QVERIFY(view.isVisible());
+    // The outer build's own remaining titles and its finishing title.
+    QCOMPARE(int(host.titles.size()) - titlesAfterNested, 5 - nestAt + 1);
+    QCOMPARE(host.titles.last(), kAppTitle);
+
+    // And the view is what one build makes.
+    RichTextBox once;
+    FakeHost plain;
+    plain.sampleText = sample;
+    plain.bold = bold;
+    QVERIFY(preview::build(plain, once, list));
+    QCOMPARE(view.text(), once.text());
+    for (qint32 i = 0; i < qint32(once.text().size()); ++i)
+        QCOMPARE(view.charFormatAt(i), once.charFormatAt(i));
 }
 
 void tst_Preview::windowGoingAwayStopsTheBuild()

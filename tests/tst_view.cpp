@@ -13,6 +13,8 @@
 #include <QMimeData>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 
@@ -132,6 +134,12 @@ private Q_SLOTS:
     void positions();
     void settingTextRestoresDefaultFormat();
     void appendedTextMatchesRebuiltText();
+    void positionMap_data();
+    void positionMap();
+    void heldTextMatchesAssignedText_data();
+    void heldTextMatchesAssignedText();
+    void shownViewSkipsFormatsThatChangeNothing();
+    void caretOnShownViewFollowsLater();
     void randomOperationsMatchModel_data();
     void randomOperationsMatchModel();
     void refusedValues_data();
@@ -244,6 +252,183 @@ void tst_View::appendedTextMatchesRebuiltText()
         for (int i = 0; i < step.size(); ++i)
             QCOMPARE(grown.documentPosition(i), fresh.documentPosition(i));
     }
+}
+
+// Program position → document position and the character's first unit.
+void tst_View::positionMap_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("document");
+    QTest::addColumn<int>("characterStart");
+
+    const QString entries = QStringLiteral("\r\nab (A)\r\nab (B)");
+    QTest::newRow("start, the CR of the first pair") << entries << 0 << 0 << 0;
+    QTest::newRow("LF of the first pair") << entries << 1 << 1 << 0;
+    QTest::newRow("after the first pair") << entries << 2 << 1 << 2;
+    QTest::newRow("CR of the second pair") << entries << 8 << 7 << 8;
+    QTest::newRow("LF of the second pair") << entries << 9 << 8 << 8;
+    QTest::newRow("after the second pair") << entries << 10 << 8 << 10;
+    QTest::newRow("end") << entries << 16 << 14 << 16;
+    QTest::newRow("past the end") << entries << 99 << 14 << 99;
+    QTest::newRow("negative") << entries << -3 << 0 << -3;
+    QTest::newRow("lone CR and LF are one each") << QStringLiteral("a\rb\nc") << 4 << 4 << 4;
+    QTest::newRow("LF CR is no pair") << QStringLiteral("\n\r") << 1 << 1 << 1;
+    QTest::newRow("low surrogate moves on") << QStringLiteral("x\U0001F600y") << 2 << 3 << 1;
+    QTest::newRow("high surrogate stays") << QStringLiteral("x\U0001F600y") << 1 << 1 << 1;
+    QTest::newRow("lone low surrogate stays") << QString(QChar(0xDE00)) + u'y' << 0 << 0 << 0;
+    QTest::newRow("empty") << QString() << 0 << 0 << 0;
+}
+
+void tst_View::positionMap()
+{
+    QFETCH(QString, text);
+    QFETCH(int, position);
+    QFETCH(int, document);
+    QFETCH(int, characterStart);
+
+    view::PositionMap map;
+    map.assign(text);
+    QCOMPARE(map.documentPosition(position), document);
+    QCOMPARE(map.characterStart(position), characterStart);
+    // Grown piece by piece through take and give back, the map is the same,
+    // a pair split across two pieces included.
+    view::PositionMap grown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QString held = grown.take();
+        const qsizetype kept = held.size();
+        held += text.at(i);
+        grown.giveBack(std::move(held), kept);
+    }
+    QCOMPARE(grown.text(), text);
+    QCOMPARE(grown.documentPosition(position), document);
+}
+
+// The text pass through takeText(): the view must end exactly as if each
+// text had been assigned whole, and a text handed out and never assigned
+// comes back as it was.
+void tst_View::heldTextMatchesAssignedText_data()
+{
+    QTest::addColumn<QStringList>("tails");
+    QTest::addColumn<bool>("formatFirst");
+    QTest::addColumn<bool>("dropLast");
+
+    const QStringList entries { QStringLiteral("\r\nabc (A)"), QStringLiteral("\r\nabc (B)") };
+    QTest::newRow("entries") << entries << false << false;
+    QTest::newRow("CR at the end, LF next")
+        << QStringList { QStringLiteral("x\r"), QStringLiteral("\ny") } << false << false;
+    QTest::newRow("surrogate pair split")
+        << QStringList { QStringLiteral("a") + QChar(0xD83D), QString(QChar(0xDE00)) } << false << false;
+    QTest::newRow("nothing appended") << QStringList { QStringLiteral("ab"), QString() } << false << false;
+    QTest::newRow("after formatting, rebuilt") << entries << true << false;
+    QTest::newRow("dropped without assigning") << entries << false << true;
+    QTest::newRow("dropped after formatting") << entries << true << true;
+}
+
+void tst_View::heldTextMatchesAssignedText()
+{
+    QFETCH(QStringList, tails);
+    QFETCH(bool, formatFirst);
+    QFETCH(bool, dropLast);
+
+    RichTextBox held;
+    held.setText(QStringLiteral("\r\n"));
+    if (formatFirst) {
+        held.setSelStart(0);
+        held.setSelLength(2);
+        held.setSelBold(true);
+    }
+    QString expected = held.text();
+    for (qsizetype i = 0; i < tails.size(); ++i) {
+        RichTextBox::HeldText text = held.takeText();
+        QCOMPARE(text.text(), expected);
+        text += tails.at(i);
+        if (dropLast && i == tails.size() - 1)
+            break;
+        expected += tails.at(i);
+        held.setText(std::move(text));
+        QCOMPARE(held.selStart(), 0);
+    }
+    RichTextBox fresh;
+    fresh.setText(expected);
+    QCOMPARE(held.text(), expected);
+    QCOMPARE(held.document()->toPlainText(), fresh.document()->toPlainText());
+    for (int i = 0; i <= expected.size(); ++i)
+        QCOMPARE(held.documentPosition(i), fresh.documentPosition(i));
+    // A text assigned resets every format; one only handed out keeps them.
+    const bool reset = !dropLast || tails.size() > 1;
+    QCOMPARE(held.charFormatAt(0).bold(), formatFirst && !reset);
+}
+
+// A build resuming over a shown view sets each format a second time; none
+// of that may touch the document, or every block is laid out again.
+void tst_View::shownViewSkipsFormatsThatChangeNothing()
+{
+    RichTextBox box;
+    box.show();
+    box.setText(QStringLiteral("\r\nabc (A)\r\nabc (B)"));
+    const auto format = [&](qint32 start, qint32 length) {
+        box.setSelStart(start);
+        box.setSelLength(length);
+        box.setSelFontName(QStringLiteral("DejaVu Serif"));
+        box.setSelFontSize(QStringLiteral("12"));
+        box.setSelColor(0x00336699);
+        box.setSelBold(true);
+        box.setSelProperty17(100);
+    };
+    format(0, 2); // the leading line break: a paragraph separator
+    format(2, 3);
+    format(8, 7); // a label, the line break after it and the next sample
+    QSignalSpy changes(box.document(), &QTextDocument::contentsChange);
+    format(0, 2);
+    format(2, 3);
+    format(8, 7);
+    format(3, 1);
+    QCOMPARE(changes.count(), 0);
+    // One property that differs, anywhere in the range, is applied.
+    box.setSelStart(2);
+    box.setSelLength(10);
+    box.setSelFontSize(QStringLiteral("12"));
+    QCOMPARE(changes.count(), 1);
+    box.setSelStart(5);
+    box.setSelLength(1);
+    box.setSelItalic(true);
+    QCOMPARE(changes.count(), 2);
+    QVERIFY(box.charFormatAt(5).italic);
+    QVERIFY(!box.charFormatAt(4).italic);
+    QCOMPARE(box.charFormatAt(10).pointSize, 12.0);
+    QVERIFY(box.charFormatAt(9).bold()); // the pair's second unit
+}
+
+// Moving the caret scrolls a shown view and lays the page out, so it waits
+// until the view is shown again or typed into; a click of the user's wins.
+void tst_View::caretOnShownViewFollowsLater()
+{
+    RichTextBox box;
+    box.resize(200, 100);
+    QString text;
+    for (int i = 0; i < 200; ++i)
+        text += QStringLiteral("\r\nabc (F%1)").arg(i);
+    box.setText(text);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    const qint32 far = qint32(text.size()) - 3;
+    box.setSelStart(far);
+    QCOMPARE(box.selStart(), far);
+    QCOMPARE(box.verticalScrollBar()->value(), 0);
+    box.setVisible(true);
+    QCOMPARE(box.textCursor().position(), box.documentPosition(far));
+    QVERIFY(box.verticalScrollBar()->value() > 0);
+
+    box.setSelStart(2);
+    QTest::keyClick(&box, Qt::Key_Right);
+    QCOMPARE(box.textCursor().position(), box.documentPosition(2) + 1);
+
+    box.setSelStart(far);
+    const QRect first = box.cursorRect(QTextCursor(box.document()->findBlockByNumber(1)));
+    QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, first.center());
+    QTest::keyClick(&box, Qt::Key_Right);
+    QVERIFY(box.textCursor().position() < box.documentPosition(20));
 }
 
 void tst_View::randomOperationsMatchModel_data()

@@ -9,6 +9,13 @@ template is built once with fontTools and the copies are patched in place:
 thousands of families take well under a second. --japanese adds the IPA
 gothic fonts (the label font's stand-in and a fallback for Japanese text).
 
+    make_fonts.py OUTDIR COUNT --beside=ipa|noto-cjk|dejavu [--noto-cjk=FILE]
+
+--beside chooses what sits beside the generated families: the IPA gothics
+(as --japanese), Noto Sans CJK JP instead (FILE, or the one installed under
+/usr/share/fonts; exit status 3 when there is none), or no Japanese font at
+all, only DejaVu Sans.
+
 Point FONTCONFIG_FILE at OUTDIR/fonts.conf to make a program see only these.
 """
 import os
@@ -51,12 +58,34 @@ def template():
     return data
 
 
+def find_noto_cjk():
+    for root, _, files in os.walk("/usr/share/fonts"):
+        for name in ("NotoSansCJK-Regular.ttc", "NotoSansCJKjp-Regular.otf"):
+            if name in files:
+                return os.path.join(root, name)
+    return None
+
+
 def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
     out = os.path.abspath(sys.argv[1])
     count = int(sys.argv[2])
     japanese = "--japanese" in sys.argv[3:]
+    beside = "ipa" if japanese else None
+    noto = None
+    for arg in sys.argv[3:]:
+        if arg.startswith("--beside="):
+            beside = arg.split("=", 1)[1]
+        elif arg.startswith("--noto-cjk="):
+            noto = arg.split("=", 1)[1]
+    if beside not in (None, "ipa", "noto-cjk", "dejavu"):
+        sys.exit("--beside takes ipa, noto-cjk or dejavu")
+    if beside == "noto-cjk":
+        noto = noto or find_noto_cjk()
+        if not noto or not os.path.isfile(noto):
+            print("no Noto Sans CJK font installed", file=sys.stderr)
+            sys.exit(3)
     fonts = os.path.join(out, "fonts")
     os.makedirs(fonts, exist_ok=True)
     data = template()
@@ -68,8 +97,18 @@ def main():
         with open(os.path.join(fonts, "glimra-test-%s.ttf" % digits), "wb") as f:
             f.write(patched)
     dirs = ["<dir>%s</dir>" % fonts]
-    if japanese:
+    if beside == "ipa":
         dirs.append("<dir>%s</dir>" % JAPANESE_DIR)
+    elif beside == "dejavu":
+        dirs.append("<dir>%s</dir>" % os.path.dirname(SOURCE))
+    elif beside == "noto-cjk":
+        # The one file alone: its directory may hold the serif and the bold.
+        link = os.path.join(out, "noto-cjk")
+        os.makedirs(link, exist_ok=True)
+        target = os.path.join(link, os.path.basename(noto))
+        if not os.path.exists(target):
+            os.symlink(os.path.abspath(noto), target)
+        dirs.append("<dir>%s</dir>" % link)
     with open(os.path.join(out, "fonts.conf"), "w") as f:
         f.write('<?xml version="1.0"?>\n<!DOCTYPE fontconfig SYSTEM "fonts.dtd">\n<fontconfig>\n  %s\n'
                 '  <cachedir>%s</cachedir>\n</fontconfig>\n' % ("\n  ".join(dirs), os.path.join(out, "cache")))

@@ -34,10 +34,6 @@ namespace
     // all; the name as a plain string hashes by value and keeps them apart.
     constexpr int kFamilyKeyProperty = QTextFormat::UserProperty + 3;
 
-    // Blocks at each end of the text whose fonts are loaded before the view is
-    // shown: more than a screen holds.
-    constexpr int kEarlyBlocks = 40;
-
     // The largest size the view accepts, in points.
     constexpr int kMaxPointSize = 1638;
 
@@ -92,7 +88,11 @@ public:
     {
         ++m_box->m_programEdits;
     }
-    ~ProgramEdit() { --m_box->m_programEdits; }
+    ~ProgramEdit()
+    {
+        --m_box->m_programEdits;
+        ++m_box->m_changes;
+    }
     ProgramEdit(const ProgramEdit&) = delete;
     ProgramEdit& operator=(const ProgramEdit&) = delete;
 
@@ -116,6 +116,7 @@ RichTextBox::~RichTextBox() = default;
 
 void RichTextBox::onContentsChange(int, int, int)
 {
+    ++m_changes;
     if (m_programEdits == 0)
         m_userEdited = true;
 }
@@ -123,20 +124,23 @@ void RichTextBox::onContentsChange(int, int, int)
 void RichTextBox::setText(const QString& text)
 {
     syncFromDocument();
-    const qsizetype old = m_text.size();
-    const bool extends = m_tuning.appendWhenExtending && m_allDefault && text.size() > old
-        && std::memcmp(text.constData(), m_text.constData(), size_t(old) * sizeof(QChar)) == 0
+    const QString& old = m_map.text();
+    const qsizetype kept = old.size();
+    const bool extends = m_tuning.appendWhenExtending && m_allDefault && text.size() > kept
+        && std::memcmp(text.constData(), old.constData(), size_t(kept) * sizeof(QChar)) == 0
         // A CR at the old end and an LF after it become one line break.
-        && !(old > 0 && m_text.at(old - 1) == u'\r' && text.at(old) == u'\n');
+        && !m_map.joinsLineBreak(QStringView(text).mid(kept));
     // A new text puts the selection, empty, at its start.
     m_selStart = 0;
     m_selLength = 0;
-    if (text.size() == old && m_allDefault && text == m_text)
+    if (text.size() == kept && m_allDefault && text == old)
         return;
-    m_text = text;
     if (extends) {
-        appendToDocument(old);
+        m_map.take();
+        m_map.giveBack(text, kept);
+        appendToDocument(kept);
     } else {
+        m_map.assign(text);
         rebuildDocument();
     }
 }
@@ -144,7 +148,57 @@ void RichTextBox::setText(const QString& text)
 QString RichTextBox::text() const
 {
     syncFromDocument();
-    return m_text;
+    return m_map.text();
+}
+
+RichTextBox::HeldText::HeldText(RichTextBox* box, QString text)
+    : m_box(box)
+    , m_text(std::move(text))
+    , m_heldLength(m_text.size())
+{
+}
+
+RichTextBox::HeldText::HeldText(HeldText&& other) noexcept
+    : m_box(std::exchange(other.m_box, nullptr))
+    , m_text(std::move(other.m_text))
+    , m_heldLength(other.m_heldLength)
+{
+}
+
+RichTextBox::HeldText::~HeldText()
+{
+    if (m_box) {
+        m_text.truncate(m_heldLength);
+        m_box->m_map.giveBack(std::move(m_text), m_heldLength);
+    }
+}
+
+RichTextBox::HeldText RichTextBox::takeText()
+{
+    syncFromDocument();
+    return HeldText(this, m_map.take());
+}
+
+void RichTextBox::setText(HeldText&& held)
+{
+    if (held.m_box != this) {
+        setText(QString(held.text()));
+        return;
+    }
+    held.m_box = nullptr;
+    // The held text could only grow, so the view's own text is its start.
+    const qsizetype kept = held.m_heldLength;
+    const QString& text = held.m_text;
+    const bool grew = text.size() > kept;
+    // A CR at the old end and an LF after it become one line break.
+    const bool joins = grew && kept > 0 && text.at(kept - 1) == u'\r' && text.at(kept) == u'\n';
+    m_map.giveBack(std::move(held.m_text), kept);
+    m_selStart = 0;
+    m_selLength = 0;
+    if (!m_allDefault || !m_tuning.appendWhenExtending || joins)
+        rebuildDocument();
+    else if (grew)
+        appendToDocument(kept);
 }
 
 void RichTextBox::rebuildDocument()
@@ -155,13 +209,11 @@ void RichTextBox::rebuildDocument()
     cursor.removeSelectedText();
     cursor.setBlockCharFormat(m_defaultFormat);
     cursor.setCharFormat(m_defaultFormat);
-    m_crlfEnds.clear();
     m_allDefault = true;
-    if (!m_text.isEmpty()) {
+    if (!m_map.text().isEmpty()) {
         // insertText makes one paragraph separator of each CR LF, CR or LF.
-        cursor.insertText(m_text, m_defaultFormat);
+        cursor.insertText(m_map.text(), m_defaultFormat);
     }
-    indexLineBreaks(0);
 }
 
 void RichTextBox::appendToDocument(qsizetype from)
@@ -169,18 +221,7 @@ void RichTextBox::appendToDocument(qsizetype from)
     ProgramEdit edit(this);
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(m_text.mid(from), m_defaultFormat);
-    indexLineBreaks(from);
-}
-
-void RichTextBox::indexLineBreaks(qsizetype from) const
-{
-    const QChar* data = m_text.constData();
-    const qsizetype n = m_text.size();
-    for (qsizetype i = std::max<qsizetype>(from, 1); i < n; ++i) {
-        if (data[i] == u'\n' && data[i - 1] == u'\r')
-            m_crlfEnds.push_back(qint32(i));
-    }
+    cursor.insertText(m_map.text().mid(from), m_defaultFormat);
 }
 
 void RichTextBox::syncFromDocument() const
@@ -194,24 +235,11 @@ void RichTextBox::syncFromDocument() const
             text += QStringLiteral("\r\n");
         text += block.text();
     }
-    m_text = text;
-    m_crlfEnds.clear();
-    indexLineBreaks(0);
+    m_map.assign(std::move(text));
     m_allDefault = false;
 }
 
-int RichTextBox::documentPosition(qint32 position) const
-{
-    const qint32 length = qint32(m_text.size());
-    qint32 p = std::clamp<qint32>(position, 0, length);
-    // Never split a surrogate pair: move to its end.
-    if (p > 0 && p < length && m_text.at(p).isLowSurrogate() && m_text.at(p - 1).isHighSurrogate())
-        ++p;
-    // Each CR LF pair ending before p is one document character, not two.
-    // An LF at p itself is inside its pair, and the pair counts in full.
-    const auto pairsBefore = std::lower_bound(m_crlfEnds.begin(), m_crlfEnds.end(), p) - m_crlfEnds.begin();
-    return int(p - pairsBefore);
-}
+int RichTextBox::documentPosition(qint32 position) const { return m_map.documentPosition(position); }
 
 void RichTextBox::setDpi(double dpi) { m_dpi = dpi; }
 
@@ -272,16 +300,34 @@ void RichTextBox::setSelStart(qint32 start)
         throw StepFailed(ErrorNumber::InvalidPropertyValue, QStringLiteral("selection start %1").arg(start));
     loadFontsOfSelectionEarly();
     syncFromDocument();
-    m_selStart = std::min<qint32>(start, qint32(m_text.size()));
+    m_selStart = std::min<qint32>(start, m_map.length());
     m_selLength = 0;
-    if (isVisible()) {
-        QTextCursor caret(document());
-        caret.setPosition(documentPosition(m_selStart));
-        setTextCursor(caret);
-        m_caretPending = false;
-    } else {
-        m_caretPending = true;
-    }
+    // The caret follows when the view is next shown or typed into. Moving it
+    // on a shown view scrolls there and lays that page out, which a build
+    // resuming over a shown view would otherwise pay at every font.
+    m_caretPending = true;
+}
+
+void RichTextBox::moveCaret()
+{
+    m_caretPending = false;
+    QTextCursor caret(document());
+    caret.setPosition(documentPosition(m_selStart));
+    setTextCursor(caret);
+}
+
+void RichTextBox::keyPressEvent(QKeyEvent* event)
+{
+    if (m_caretPending)
+        moveCaret();
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void RichTextBox::mousePressEvent(QMouseEvent* event)
+{
+    // The user puts the caret where they click.
+    m_caretPending = false;
+    QPlainTextEdit::mousePressEvent(event);
 }
 
 qint32 RichTextBox::selStart() const { return m_selStart; }
@@ -296,7 +342,7 @@ void RichTextBox::setSelLength(qint32 length)
 std::pair<qint32, qint32> RichTextBox::selectedRange() const
 {
     syncFromDocument();
-    const qint32 length = qint32(m_text.size());
+    const qint32 length = m_map.length();
     const qint32 from = std::min(m_selStart, length);
     return { from, qint32(std::min<qint64>(qint64(from) + m_selLength, length)) };
 }
@@ -311,7 +357,9 @@ void RichTextBox::applyToRange(const QTextCharFormat& format, qint32 from, qint3
 {
     const int a = documentPosition(from);
     const int b = documentPosition(to);
-    if (a >= b)
+    // A change that changes nothing costs nothing: outside the hidden view's
+    // edit block every change lays its block out again and repaints it.
+    if (a >= b || (!m_deferring && rangeHasFormat(format, a, b)))
         return;
     ProgramEdit edit(this);
     QTextCursor cursor(document());
@@ -319,6 +367,44 @@ void RichTextBox::applyToRange(const QTextCharFormat& format, qint32 from, qint3
     cursor.setPosition(b, QTextCursor::KeepAnchor);
     cursor.mergeCharFormat(format);
     m_allDefault = false;
+}
+
+bool RichTextBox::rangeHasFormat(const QTextCharFormat& format, int from, int to) const
+{
+    const QMap<int, QVariant> wanted = format.properties();
+    const auto has = [&](const QTextCharFormat& f) {
+        for (auto it = wanted.begin(); it != wanted.end(); ++it) {
+            if (f.property(it.key()) != it.value())
+                return false;
+        }
+        return true;
+    };
+    QTextBlock block = document()->findBlock(from);
+    // A sample's runs are checked from left to right, so a check starts
+    // where the last one ended when nothing changed in between: a block of
+    // a 1 MiB sample holds tens of thousands of fragments.
+    QTextBlock::iterator it = block.begin();
+    if (m_scan.changes == m_changes && m_scan.block == block && !m_scan.fragment.atEnd()
+        && m_scan.fragment.fragment().position() <= from)
+        it = m_scan.fragment;
+    for (; block.isValid() && block.position() < to; block = block.next(), it = block.begin()) {
+        for (; !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.position() >= to)
+                break;
+            if (fragment.position() + fragment.length() <= from)
+                continue;
+            m_scan = { block, it, m_changes };
+            if (!has(fragment.charFormat()))
+                return false;
+        }
+        // The paragraph separator that ends the block carries the next
+        // block's char format.
+        const int separator = block.position() + block.length() - 1;
+        if (separator >= from && separator < to && block.next().isValid() && !has(block.next().charFormat()))
+            return false;
+    }
+    return true;
 }
 
 void RichTextBox::setSelFontName(const QString& name)
@@ -353,11 +439,12 @@ void RichTextBox::drawMissingGlyphsElsewhere(const FontCoverage::Family& family,
             applyToRange(f, runStart, end);
         }
     };
+    const QString& text = m_map.text();
     for (qint32 i = from; i < to;) {
-        char32_t c = m_text.at(i).unicode();
+        char32_t c = text.at(i).unicode();
         qint32 width = 1;
-        if (QChar::isHighSurrogate(c) && i + 1 < m_text.size() && m_text.at(i + 1).isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(m_text.at(i), m_text.at(i + 1));
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
             width = 2;
         }
         // Line breaks and other controls are drawn by no font.
@@ -444,29 +531,19 @@ void RichTextBox::setVisible(bool visible)
         m_deferral = QTextCursor();
     }
     QPlainTextEdit::setVisible(visible);
-    if (visible && m_caretPending) {
-        m_caretPending = false;
-        QTextCursor caret(document());
-        caret.setPosition(documentPosition(m_selStart));
-        setTextCursor(caret);
-    }
+    if (visible && m_caretPending)
+        moveCaret();
 }
 
 QTextCharFormat RichTextBox::documentFormatAt(qint32 position) const
 {
     syncFromDocument();
-    if (position < 0 || position >= m_text.size())
+    if (position < 0 || position >= m_map.length())
         return {};
-    // The document character that holds this code unit: a CR LF pair's LF
-    // and a low surrogate belong to the character before them.
-    qint32 p = position;
-    if (p > 0 && m_text.at(p) == u'\n' && m_text.at(p - 1) == u'\r')
-        --p;
-    else if (p > 0 && m_text.at(p).isLowSurrogate() && m_text.at(p - 1).isHighSurrogate())
-        --p;
+    const qint32 p = m_map.characterStart(position);
     const int d = documentPosition(p);
     const QTextBlock block = document()->findBlock(d);
-    if (isLineBreak(m_text.at(p)) || d == block.position() + block.length() - 1) {
+    if (isLineBreak(m_map.text().at(p)) || d == block.position() + block.length() - 1) {
         // A paragraph separator: its format is the next block's char format.
         return block.next().charFormat();
     }

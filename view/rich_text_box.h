@@ -3,18 +3,15 @@
 // RichTextBox: the preview view. A plain-text-layout editor (only what is on
 // screen is laid out) that speaks the program's terms: positions and lengths
 // are UTF-16 code units over the text exactly as the program set it, a CR LF
-// pair counts as two, and all formatting goes through a selection.
-//
-// Qt turns every line break into one paragraph separator, so the view keeps
-// the program's text beside the document and maps program positions to
-// document positions. A position inside a CR LF pair or a surrogate pair
-// moves forward to the end of that character, so no character is ever split:
-// a character is selected when its first code unit is.
+// pair counts as two, and all formatting goes through a selection. The
+// program's text and its map to document positions are a PositionMap.
 
 #include "base/constants.h"
 #include "base/font_coverage.h"
+#include "position_map.h"
 
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
 
@@ -53,6 +50,35 @@ public:
     // and an empty selection at the start.
     void setText(const QString& text);
     QString text() const;
+
+    // The whole text handed out to be read and extended, then assigned back
+    // with setText(): neither way is it copied, and since it can only grow
+    // the view knows what it had without comparing. Destroyed without being
+    // assigned, it gives the text back as it was.
+    class HeldText
+    {
+    public:
+        HeldText(HeldText&& other) noexcept;
+        HeldText& operator=(HeldText&&) = delete;
+        ~HeldText();
+
+        const QString& text() const { return m_text; }
+        HeldText& operator+=(QStringView tail)
+        {
+            m_text.append(tail);
+            return *this;
+        }
+
+    private:
+        friend class RichTextBox;
+        HeldText(RichTextBox* box, QString text);
+
+        RichTextBox* m_box;
+        QString m_text;
+        qsizetype m_heldLength;
+    };
+    HeldText takeText();
+    void setText(HeldText&& text);
 
     // Logical DPI used for the twips properties.
     void setDpi(double dpi);
@@ -108,14 +134,17 @@ public:
 
 protected:
     QMimeData* createMimeDataFromSelection() const override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     class ProgramEdit;
 
     void rebuildDocument();
     void appendToDocument(qsizetype from);
-    void indexLineBreaks(qsizetype from) const;
     void syncFromDocument() const;
+    bool rangeHasFormat(const QTextCharFormat& format, int from, int to) const;
+    void moveCaret();
     QTextCharFormat documentFormatAt(qint32 position) const;
     // The selection as program positions, clamped to the text.
     std::pair<qint32, qint32> selectedRange() const;
@@ -128,14 +157,21 @@ private:
 
     // mutable: a user's edit is folded back into the program's text when
     // the text is next read.
-    mutable QString m_text;
-    // Program index of the LF of every CR LF pair, ascending.
-    mutable std::vector<qint32> m_crlfEnds;
+    mutable PositionMap m_map;
     mutable bool m_userEdited = false;
     // Every character still has the default format, so a longer text that
     // extends the current one can be appended instead of rebuilt.
     mutable bool m_allDefault = true;
     mutable int m_programEdits = 0;
+    // Counts the document's changes, the program's and the user's, so that
+    // a fragment remembered for the next format check is known to be valid.
+    mutable quint64 m_changes = 0;
+    struct Scan {
+        QTextBlock block;
+        QTextBlock::iterator fragment;
+        quint64 changes = ~quint64(0);
+    };
+    mutable Scan m_scan;
 
     qint32 m_selStart = 0;
     qint32 m_selLength = 0;

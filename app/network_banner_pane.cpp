@@ -56,7 +56,8 @@ void NetworkBannerPane::onPicture(const QUrl& url, const banner::Response& respo
 {
     const QImage image = response.ok ? banner::decodePicture(response.body) : QImage();
     if (image.isNull())
-        qCDebug(lcBanner) << "picture" << url << "not shown:" << (response.ok ? QStringLiteral("no picture") : response.error);
+        qCDebug(lcBanner) << "picture" << url
+                          << "not shown:" << (response.ok ? QStringLiteral("no picture") : response.error);
     else
         m_pictures.insert(url, image);
     if (--m_waiting == 0)

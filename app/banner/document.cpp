@@ -36,13 +36,14 @@ QVariant Document::loadResource(int type, const QUrl&)
 namespace
 {
 
-QSize drawnSize(const Run& run, const QImage& image)
-{
-    if (run.size.isValid())
-        return run.size;
-    const QSize bound(kMaxPictureSide, kMaxPictureSide);
-    return image.size().boundedTo(bound) == image.size() ? image.size() : image.size().scaled(bound, Qt::KeepAspectRatio);
-}
+    QSize drawnSize(const Run& run, const QImage& image)
+    {
+        if (run.size.isValid())
+            return run.size;
+        const QSize bound(kMaxPictureSide, kMaxPictureSide);
+        return image.size().boundedTo(bound) == image.size() ? image.size()
+                                                             : image.size().scaled(bound, Qt::KeepAspectRatio);
+    }
 
 } // namespace
 

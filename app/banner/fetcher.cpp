@@ -30,7 +30,7 @@ Fetcher::~Fetcher() { cancel(); }
 void Fetcher::fetch(const QUrl& url, Done done)
 {
     if (isWebUrl(url))
-        return get(url, 0, std::move(done));
+        return get(url, 0, QDeadlineTimer(m_totalTime), std::move(done));
     // Reported after returning, as any other failure is, by a timer of ours
     // that cancel() can still stop.
     auto* later = new QTimer(this);
@@ -56,13 +56,14 @@ void Fetcher::cancel()
     }
 }
 
-void Fetcher::get(const QUrl& url, int hops, Done done)
+void Fetcher::get(const QUrl& url, int hops, QDeadlineTimer deadline, Done done)
 {
     QNetworkRequest request(url);
     request.setTransferTimeout(int(m_quietTime.count()));
     QNetworkReply* reply = m_manager->get(request);
     // A slow drip keeps the quiet timer happy; this one it cannot.
-    QTimer::singleShot(kMaxTotalTime, reply, &QNetworkReply::abort);
+    QTimer::singleShot(
+        std::chrono::ceil<std::chrono::milliseconds>(deadline.remainingTimeAsDuration()), reply, &QNetworkReply::abort);
     // Oversized answers are cut off as soon as they show it: by their
     // announced length, or by what has come in so far (after unpacking).
     connect(reply, &QNetworkReply::metaDataChanged, this, [reply] {
@@ -74,10 +75,10 @@ void Fetcher::get(const QUrl& url, int hops, Done done)
             reply->abort();
     });
     connect(reply, &QNetworkReply::finished, this,
-        [this, reply, hops, done = std::move(done)] { finished(reply, hops, done); });
+        [this, reply, hops, deadline, done = std::move(done)] { finished(reply, hops, deadline, done); });
 }
 
-void Fetcher::finished(QNetworkReply* reply, int hops, const Done& done)
+void Fetcher::finished(QNetworkReply* reply, int hops, QDeadlineTimer deadline, const Done& done)
 {
     reply->deleteLater();
     Response response { false, reply->url(), reply->rawHeader("Content-Type"), {}, {} };
@@ -88,7 +89,7 @@ void Fetcher::finished(QNetworkReply* reply, int hops, const Done& done)
         const QUrl location = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
         const QUrl next = redirectTarget(reply->url(), location, hops);
         if (!next.isEmpty())
-            return get(next, hops + 1, done);
+            return get(next, hops + 1, deadline, done);
         response.error = QStringLiteral("redirect to %1 refused").arg(location.toString());
     } else if (status < 200 || status > 299) {
         response.error = QStringLiteral("HTTP status %1").arg(status);

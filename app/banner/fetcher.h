@@ -6,6 +6,7 @@
 // kMaxTotalTime in all. The desktop's proxy settings apply.
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -47,15 +48,21 @@ public:
     // Drops every fetch under way; none of them reports.
     void cancel();
 
-    // For tests, which cannot wait ten seconds for a silent server.
-    void setQuietTime(std::chrono::milliseconds quiet) { m_quietTime = quiet; }
+    // For tests, which cannot wait that long for a silent server.
+    void setTimeLimits(std::chrono::milliseconds quiet, std::chrono::milliseconds total)
+    {
+        m_quietTime = quiet;
+        m_totalTime = total;
+    }
 
 private:
-    void get(const QUrl& url, int hops, Done done);
-    void finished(QNetworkReply* reply, int hops, const Done& done);
+    // One hop; `deadline` holds for all hops of one fetch.
+    void get(const QUrl& url, int hops, QDeadlineTimer deadline, Done done);
+    void finished(QNetworkReply* reply, int hops, QDeadlineTimer deadline, const Done& done);
 
     QNetworkAccessManager* m_manager;
     std::chrono::milliseconds m_quietTime = kMaxQuietTime;
+    std::chrono::milliseconds m_totalTime = kMaxTotalTime;
 };
 
 } // namespace banner

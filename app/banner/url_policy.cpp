@@ -19,15 +19,16 @@ QUrl webReference(const QUrl& base, const QString& reference)
 QUrl linkTarget(const QUrl& page, const QString& href)
 {
     const QUrl url = webReference(page, href);
-    const bool samePage = url.hasFragment() && url.adjusted(QUrl::RemoveFragment) == page.adjusted(QUrl::RemoveFragment);
+    const bool samePage
+        = url.hasFragment() && url.adjusted(QUrl::RemoveFragment) == page.adjusted(QUrl::RemoveFragment);
     return samePage ? QUrl() : url;
 }
 
 QUrl redirectTarget(const QUrl& from, const QUrl& location, int hops)
 {
     const QUrl target = from.resolved(location);
-    const bool downgrade = from.scheme().toLower() == QLatin1String("https")
-        && target.scheme().toLower() == QLatin1String("http");
+    const bool downgrade
+        = from.scheme().toLower() == QLatin1String("https") && target.scheme().toLower() == QLatin1String("http");
     return isWebUrl(target) && !downgrade && hops < kMaxRedirects ? target : QUrl();
 }
 

@@ -1,7 +1,11 @@
-#include "../app/banner_pane.h"
-#include "../app/form1.h"
+// The banner pane end to end, against a tiny HTTP server on loopback: what
+// it shows, what it refuses, and the hostile pages that once crashed or
+// froze the window. What a page may become is tested in tst_banner.
+
 #include "../app/network_banner_pane.h"
-#include "../preview/font_list.h"
+#include "banner/document.h"
+#include "banner/fetcher.h"
+#include "banner/sanitizer.h"
 #include "base/constants.h"
 
 #include <QApplication>
@@ -10,14 +14,17 @@
 #include <QFile>
 #include <QImage>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
-#include <QStringEncoder>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTimer>
 
 #include <memory>
 
@@ -26,6 +33,7 @@ namespace
 
 constexpr int kWait = 8000; // ms; generous, for a loaded CI machine
 const QByteArray kSilent = "(silent)";
+const QByteArray kDrip = "(drip)";
 
 QByteArray response(
     const QByteArray& status, const QByteArray& type, const QByteArray& body, const QByteArray& extraHeaders = {})
@@ -67,9 +75,20 @@ bool hasRed(const QImage& picture)
     return false;
 }
 
-// A one-request-per-connection HTTP server on loopback. Each request
-// target maps to raw response bytes, kSilent (accept and never answer), or
-// headers followed by silence when the bytes end with kSilent.
+// The addresses of the pictures a document draws, in order.
+QList<QUrl> picturesIn(const QTextDocument* document)
+{
+    QList<QUrl> pictures;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().isImageFormat())
+                pictures << QUrl(it.fragment().charFormat().toImageFormat().name());
+    return pictures;
+}
+
+// A small HTTP server on loopback. Each request target maps to raw response
+// bytes, kSilent (accept and never answer), headers followed by silence when
+// the bytes end with kSilent, or by a byte every 20 ms for ever with kDrip.
 class TinyHttpServer : public QObject
 {
 public:
@@ -119,7 +138,13 @@ private:
             socket->setProperty("target", target);
             m_requests.append(target);
             const QByteArray bytes = m_routes.value(target, response("404 Not Found", "text/plain", "no such page"));
-            if (bytes.endsWith(kSilent)) {
+            if (bytes.endsWith(kDrip)) {
+                socket->write(bytes.chopped(kDrip.size()));
+                auto* drip = new QTimer(socket);
+                connect(drip, &QTimer::timeout, socket, [socket] { socket->write(" "); });
+                drip->start(20);
+                socket->setProperty("stalled", true);
+            } else if (bytes.endsWith(kSilent)) {
                 socket->write(bytes.chopped(kSilent.size()));
                 socket->setProperty("stalled", true);
             } else if (bytes.contains("\r\nConnection: close\r\n")) {
@@ -149,15 +174,15 @@ public:
     Q_INVOKABLE void open(const QUrl& url) { opened.append(url); }
 };
 
-class RecordingPane : public BannerPane
-{
-public:
-    using BannerPane::BannerPane;
-    void navigate(const QString& url) override { calls.append(url); }
-    QStringList calls;
-};
-
 const QStringList kCaughtSchemes { "http", "https", "file", "ftp", "javascript", "mailto", "qrc", "data" };
+
+QByteArray repeated(const QByteArray& piece, int times)
+{
+    QByteArray all;
+    for (int i = 0; i < times; ++i)
+        all += piece;
+    return all;
+}
 
 } // namespace
 
@@ -175,20 +200,25 @@ private Q_SLOTS:
     void showsPageWithPicture();
     void failsQuietly_data();
     void failsQuietly();
+    void hostilePagesStayBounded_data();
+    void hostilePagesStayBounded();
     void neverReadsLocalResources();
     void picturesArriveOrAreDropped_data();
     void picturesArriveOrAreDropped();
-    void decodesCharset_data();
-    void decodesCharset();
     void secondNavigateCancelsFirst();
     void linksOpenInDesktopBrowser_data();
     void linksOpenInDesktopBrowser();
     void usesSystemProxy();
-    void loadNavigatesOnceToBanner();
 
 private:
+    // Navigates and waits for the one report; false when it never came.
+    bool load(const QString& url);
+    QString text() const { return m_pane->browser()->toPlainText(); }
+    bool isBlank() const { return m_pane->browser()->document()->isEmpty(); }
+
     std::unique_ptr<TinyHttpServer> m_server;
     std::unique_ptr<NetworkBannerPane> m_pane;
+    std::unique_ptr<QSignalSpy> m_loaded;
     LinkCatcher m_links;
     QImage m_picture = redImage(6, 4);
 };
@@ -212,6 +242,7 @@ void tst_BannerPane::init()
     QTest::failOnWarning(QRegularExpression(QStringLiteral("^(?!This plugin does not support propagateSizeHints)")));
     m_server = std::make_unique<TinyHttpServer>();
     m_pane = std::make_unique<NetworkBannerPane>();
+    m_loaded = std::make_unique<QSignalSpy>(m_pane.get(), &NetworkBannerPane::loaded);
     m_pane->resize(300, 200);
     m_pane->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_pane.get()));
@@ -226,8 +257,18 @@ void tst_BannerPane::init()
 
 void tst_BannerPane::cleanup()
 {
+    m_loaded.reset();
     m_pane.reset();
     m_server.reset();
+}
+
+bool tst_BannerPane::load(const QString& url)
+{
+    m_loaded->clear();
+    m_pane->navigate(url);
+    if (!isBlank()) // it returns before anything arrived
+        return false;
+    return QTest::qWaitFor([this] { return !m_loaded->isEmpty(); }, kWait) && m_loaded->size() == 1;
 }
 
 void tst_BannerPane::showsPageWithPicture_data()
@@ -243,55 +284,53 @@ void tst_BannerPane::showsPageWithPicture()
     QFETCH(QString, path);
     m_server->serve("/moved", redirect("/page.html"));
     m_server->serve("/moved-twice", redirect(m_server->url("/moved").toEncoded()));
-    QSignalSpy loaded(m_pane.get(), &NetworkBannerPane::loaded);
 
-    m_pane->navigate(m_server->url(path).toString());
-    QVERIFY(m_pane->isBlank()); // returned before anything arrived
-
-    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, kWait);
-    QCOMPARE(loaded.at(0).at(0).toBool(), true);
-    QVERIFY(m_pane->text().contains(QStringLiteral("Gear works")));
-    QVERIFY(!m_pane->text().contains(QStringLiteral("scripted")));
-    QCOMPARE(m_pane->pageUrl(), m_server->url("/page.html"));
+    QVERIFY(load(m_server->url(path).toString()));
+    QCOMPARE(m_loaded->at(0).at(0).toBool(), true);
+    QVERIFY(text().contains(QStringLiteral("Gear works")));
+    QVERIFY(!text().contains(QStringLiteral("scripted")));
 
     // The picture came relative to the page's final address, and is drawn.
     const QUrl picture = m_server->url("/pic.png");
-    QCOMPARE(m_pane->image(picture).convertToFormat(QImage::Format_RGB32), m_picture);
-    const QVariant resource = m_pane->browser()->document()->resource(QTextDocument::ImageResource, picture);
-    QCOMPARE(resource.value<QImage>().size(), m_picture.size());
+    QTextDocument* document = m_pane->browser()->document();
+    QCOMPARE(picturesIn(document), QList<QUrl> { picture });
+    QCOMPARE(
+        document->resource(QTextDocument::ImageResource, picture).value<QImage>().convertToFormat(QImage::Format_RGB32),
+        m_picture);
     QTRY_VERIFY_WITH_TIMEOUT(hasRed(m_pane->grab().toImage()), kWait);
+    QCOMPARE(m_pane->browser()->viewport()->backgroundRole(), QPalette::Base);
 }
 
 void tst_BannerPane::failsQuietly_data()
 {
     QTest::addColumn<QString>("address"); // a path on the test server, or a whole address
-    QTest::addColumn<int>("timeoutMs");
 
-    QTest::newRow("connection refused") << "refused" << 0;
-    QTest::newRow("unresolvable host") << "http://glimra-banner-test.invalid/002/gear.shtml" << 0;
-    QTest::newRow("server never answers") << "/silent" << 1000;
-    QTest::newRow("headers then silence") << "/headers-only" << 1000;
-    // Cut off by the announced length at once, not by the transfer timeout.
-    QTest::newRow("announces over 1 MiB") << "/announced-big" << 0;
-    QTest::newRow("streams over 1 MiB") << "/streamed-big" << 0;
-    QTest::newRow("not found") << "/missing" << 0;
-    QTest::newRow("server error") << "/error" << 0;
-    QTest::newRow("not a page") << "/pic.png" << 0;
-    QTest::newRow("redirect to file") << "/to-file" << 0;
-    QTest::newRow("redirect to qrc") << "/to-qrc" << 0;
-    QTest::newRow("redirect to itself") << "/loop" << 0;
-    QTest::newRow("redirect ring") << "/ring-a" << 0;
-    QTest::newRow("file address") << "file:///etc/hostname" << 0;
-    QTest::newRow("qrc address") << "qrc:/glimra/glimra.png" << 0;
-    QTest::newRow("data address") << "data:text/html,<p>inline</p>" << 0;
-    QTest::newRow("ftp address") << "ftp://127.0.0.1/" << 0;
-    QTest::newRow("empty address") << "" << 0;
+    QTest::newRow("connection refused") << "refused";
+    QTest::newRow("server never answers") << "/silent";
+    QTest::newRow("headers then silence") << "/headers-only";
+    QTest::newRow("endless slow drip") << "/drip";
+    // Cut off by the announced length at once, not by a time limit.
+    QTest::newRow("announces over 1 MiB") << "/announced-big";
+    QTest::newRow("streams 50 MiB") << "/streamed-big";
+    QTest::newRow("gzip bomb") << "/bomb";
+    QTest::newRow("gzip, 2 MiB unpacked") << "/unpacks-big";
+    QTest::newRow("not found") << "/missing";
+    QTest::newRow("server error") << "/error";
+    QTest::newRow("not a page") << "/pic.png";
+    QTest::newRow("redirect to file") << "/to-file";
+    QTest::newRow("redirect to qrc") << "/to-qrc";
+    QTest::newRow("redirect to itself") << "/loop";
+    QTest::newRow("redirect ring") << "/ring-a";
+    QTest::newRow("file address") << "file:///etc/hostname";
+    QTest::newRow("qrc address") << "qrc:/glimra/glimra.png";
+    QTest::newRow("data address") << "data:text/html,<p>inline</p>";
+    QTest::newRow("ftp address") << "ftp://127.0.0.1/";
+    QTest::newRow("empty address") << "";
 }
 
 void tst_BannerPane::failsQuietly()
 {
     QFETCH(QString, address);
-    QFETCH(int, timeoutMs);
 
     QTcpServer closed;
     QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
@@ -300,10 +339,20 @@ void tst_BannerPane::failsQuietly()
 
     m_server->serve("/silent", kSilent);
     m_server->serve("/headers-only", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>partial" + kSilent);
+    m_server->serve("/drip", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<p>drip" + kDrip);
     m_server->serve(
         "/announced-big", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 2097152\r\n\r\n" + kSilent);
     m_server->serve("/streamed-big",
-        "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\n\r\n" + QByteArray(2 * 1024 * 1024, 'x'));
+        "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\n\r\n" + QByteArray(50 * 1024 * 1024, 'x'));
+    // 64 MiB of zeros in about 64 KiB; Qt's gzip decoder reads this zlib
+    // stream exactly as it reads a gzip one.
+    m_server->serve("/bomb",
+        response("200 OK", "text/html", qCompress(QByteArray(64 * 1024 * 1024, '\0'), 9).mid(4),
+            "Content-Encoding: gzip\r\n"));
+    // Below the size where Qt's own decoder gives up: the pane's cap holds.
+    m_server->serve("/unpacks-big",
+        response(
+            "200 OK", "text/html", qCompress(QByteArray(2 * 1024 * 1024, 'w')).mid(4), "Content-Encoding: gzip\r\n"));
     m_server->serve("/error", response("500 Internal Server Error", "text/html", "<p>oops</p>"));
     m_server->serve("/to-file", redirect("file:///etc/hostname"));
     m_server->serve("/to-qrc", redirect("qrc:/glimra/glimra.png"));
@@ -316,17 +365,47 @@ void tst_BannerPane::failsQuietly()
         url = QStringLiteral("http://127.0.0.1:%1/002/gear.shtml").arg(closedPort);
     else if (address.startsWith(QLatin1Char('/')))
         url = m_server->url(address).toString();
-    if (timeoutMs > 0)
-        m_pane->setTransferTimeout(std::chrono::milliseconds(timeoutMs));
-    QSignalSpy loaded(m_pane.get(), &NetworkBannerPane::loaded);
+    m_pane->fetcher().setTimeLimits(std::chrono::milliseconds(500), std::chrono::milliseconds(1500));
 
-    m_pane->navigate(url);
-    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 5000);
-    QCOMPARE(loaded.at(0).at(0).toBool(), false);
-    QVERIFY(m_pane->isBlank());
-    QVERIFY(m_pane->text().isEmpty());
+    QVERIFY(load(url));
+    QCOMPARE(m_loaded->at(0).at(0).toBool(), false);
+    QVERIFY(isBlank());
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(m_pane->browser()->viewport()->backgroundRole(), QPalette::Window);
+    QVERIFY(!m_pane->browser()->verticalScrollBar()->isVisible());
+}
+
+void tst_BannerPane::hostilePagesStayBounded_data()
+{
+    QTest::addColumn<QByteArray>("page");
+
+    // Each once crashed (a stack overflow in Qt's layout) or froze the window.
+    QTest::newRow("10,000 nested tables") << "<p>Gear</p>" + repeated("<table><tr><td>", 10000) + "deep";
+    QTest::newRow("10,000 nested divs") << "<p>Gear</p>" + repeated("<div>", 10000) + "deep";
+    QTest::newRow("2,000 pictures") << "<p>Gear</p>" + repeated("<img src=\"pic.png\">", 2000);
+    QTest::newRow("2,000 distinct pictures") << [] {
+        QByteArray page = "<p>Gear</p>";
+        for (int i = 0; i < 2000; ++i)
+            page += "<img src=\"pic.png?" + QByteArray::number(i) + "\">";
+        return page;
+    }();
+}
+
+void tst_BannerPane::hostilePagesStayBounded()
+{
+    QFETCH(QByteArray, page);
+    m_server->serve("/hostile.html", response("200 OK", "text/html", page));
+    for (int i = 0; i < 2000; ++i)
+        m_server->serve("/pic.png?" + QByteArray::number(i), response("200 OK", "image/png", png(m_picture)));
+
+    QVERIFY(load(m_server->url("/hostile.html").toString()));
+    QCOMPARE(m_loaded->at(0).at(0).toBool(), true);
+    QVERIFY(text().startsWith(QStringLiteral("Gear")));
+    QTextDocument* document = m_pane->browser()->document();
+    QVERIFY(document->rootFrame()->childFrames().isEmpty());
+    QVERIFY(picturesIn(document).size() <= banner::kMaxPictures);
+    QVERIFY(m_server->requests().size() <= 1 + banner::kMaxPictures);
+    QVERIFY(!m_pane->grab().isNull()); // and it draws
 }
 
 void tst_BannerPane::neverReadsLocalResources()
@@ -343,35 +422,22 @@ void tst_BannerPane::neverReadsLocalResources()
     // The qrc picture is really there, so a pane that read it would show it.
     QVERIFY(QFile::exists(QStringLiteral(":/glimra/glimra.png")));
 
-    const QStringList refused {
-        QUrl::fromLocalFile(redPng).toString(),
-        QStringLiteral("qrc:/glimra/glimra.png"),
-        QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png(redImage(7, 5)).toBase64()),
-    };
+    const QByteArray local = QUrl::fromLocalFile(redPng).toEncoded();
+    const QByteArray refused[]
+        = { local, "qrc:/glimra/glimra.png", "data:image/png;base64," + png(redImage(7, 5)).toBase64() };
     QByteArray page = "<html><head><link rel=\"stylesheet\" href=\"" + QUrl::fromLocalFile(redCss).toEncoded()
-        + "\"></head><body><p>safe text</p>";
-    for (const QString& src : refused)
-        page += "<img src=\"" + src.toUtf8() + "\">";
-    page += "</body></html>";
+        + "\"></head><body background=\"" + local + "\"><p style=\"background-image: url(" + local
+        + ")\">safe text</p><table background=\"" + local + "\"><tr><td>cell</td></tr></table>";
+    for (const QByteArray& src : refused)
+        page += "<img src=\"" + src + "\"><input type=image src=\"" + src + "\"><object data=\"" + src + "\">"
+            + "<embed src=\"" + src + "\"><iframe src=\"" + src + "\"></iframe><video poster=\"" + src + "\">";
     m_server->serve("/unsafe.html", response("200 OK", "text/html", page));
-    QSignalSpy loaded(m_pane.get(), &NetworkBannerPane::loaded);
 
-    m_pane->navigate(m_server->url("/unsafe.html").toString());
-    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, kWait);
-    QVERIFY(m_pane->text().contains(QStringLiteral("safe text")));
-
+    QVERIFY(load(m_server->url("/unsafe.html").toString()));
+    QVERIFY(text().contains(QStringLiteral("safe text")));
     // Nothing red drawn: neither the picture file, the data picture nor the style sheet.
     QVERIFY(!hasRed(m_pane->grab().toImage()));
-    QTextBrowser* browser = m_pane->browser();
-    for (const QString& src : refused) {
-        const QVariant image = browser->loadResource(QTextDocument::ImageResource, QUrl(src));
-        const QSize size = image.value<QImage>().size();
-        QVERIFY2(size != QSize(7, 5) && size != QSize(32, 32), qPrintable(src));
-        QVERIFY2(image.toByteArray().isEmpty(), qPrintable(src));
-        QVERIFY2(m_pane->image(QUrl(src)).isNull(), qPrintable(src));
-    }
-    const QVariant sheet = browser->loadResource(QTextDocument::StyleSheetResource, QUrl::fromLocalFile(redCss));
-    QVERIFY(!sheet.toString().contains(QStringLiteral("color")));
+    QVERIFY(picturesIn(m_pane->browser()->document()).isEmpty());
     // Only the page itself was asked of the network.
     QCOMPARE(m_server->requests(), QList<QByteArray> { "/unsafe.html" });
 }
@@ -398,80 +464,39 @@ void tst_BannerPane::picturesArriveOrAreDropped()
     m_server->serve("/to-file.png", redirect(QUrl::fromLocalFile(QFINDTESTDATA("tst_banner_pane.cpp")).toEncoded()));
     m_server->serve("/huge.png", response("200 OK", "image/png", QByteArray(1024 * 1024 + 1, '\x89')));
     m_server->serve("/text.png", response("200 OK", "image/png", "just words"));
-    QImage wide(NetworkBannerPane::kMaxImageSide + 1, 1, QImage::Format_Mono);
+    QImage wide(banner::kMaxDecodedSide + 1, 1, QImage::Format_Mono);
     wide.fill(0);
     m_server->serve("/wide.png", response("200 OK", "image/png", png(wide)));
     m_server->serve("/broken.html",
         response("200 OK", "text/html", "<p>still here</p><img src=\"" + src + "\"><img src=\"/pic.png\">"));
-    QSignalSpy loaded(m_pane.get(), &NetworkBannerPane::loaded);
 
-    m_pane->navigate(m_server->url("/broken.html").toString());
-    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, kWait);
-    QCOMPARE(loaded.at(0).at(0).toBool(), true);
-    QVERIFY(m_pane->text().contains(QStringLiteral("still here")));
-    const QImage picture = m_pane->image(m_server->url("/pic.png").resolved(QUrl(QString::fromLatin1(src))));
-    QCOMPARE(picture.isNull(), !shown);
-    QVERIFY(!m_pane->image(m_server->url("/pic.png")).isNull());
-}
-
-void tst_BannerPane::decodesCharset_data()
-{
-    QTest::addColumn<QByteArray>("encoding");
-    QTest::addColumn<QByteArray>("contentType");
-    QTest::addColumn<QByteArray>("meta");
-
-    QTest::newRow("shift_jis by header") << QByteArray("Shift_JIS") << QByteArray("text/html; charset=Shift_JIS")
-                                         << QByteArray();
-    QTest::newRow("shift_jis by meta") << QByteArray("Shift_JIS") << QByteArray("text/html")
-                                       << QByteArray("<meta charset=\"shift_jis\">");
-    QTest::newRow("quoted euc-jp") << QByteArray("EUC-JP") << QByteArray("text/html; charset=\"EUC-JP\"")
-                                   << QByteArray();
-    QTest::newRow("utf-8 unannounced") << QByteArray("UTF-8") << QByteArray("text/html") << QByteArray();
-    QTest::newRow("plain text") << QByteArray("UTF-8") << QByteArray("text/plain; charset=utf-8") << QByteArray();
-}
-
-void tst_BannerPane::decodesCharset()
-{
-    QFETCH(QByteArray, encoding);
-    QFETCH(QByteArray, contentType);
-    QFETCH(QByteArray, meta);
-    QStringEncoder encoder(encoding.constData());
-    if (!encoder.isValid())
-        QSKIP("this Qt has no such encoding");
-    const QString words = QStringLiteral("歯車のページ");
-    QByteArray body = "<html><head>" + meta + "</head><body><p>";
-    body += QByteArray(encoder.encode(words));
-    body += "</p></body></html>";
-    m_server->serve("/jp.html", response("200 OK", contentType, body));
-    QSignalSpy loaded(m_pane.get(), &NetworkBannerPane::loaded);
-
-    m_pane->navigate(m_server->url("/jp.html").toString());
-    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, kWait);
-    QVERIFY2(m_pane->text().contains(words), qPrintable(m_pane->text()));
+    QVERIFY(load(m_server->url("/broken.html").toString()));
+    QCOMPARE(m_loaded->at(0).at(0).toBool(), true);
+    QVERIFY(text().contains(QStringLiteral("still here")));
+    const QUrl picture = m_server->url("/pic.png");
+    const QList<QUrl> expected
+        = shown ? QList<QUrl> { picture.resolved(QUrl(QString::fromLatin1(src))), picture } : QList<QUrl> { picture };
+    QCOMPARE(picturesIn(m_pane->browser()->document()), expected);
 }
 
 void tst_BannerPane::secondNavigateCancelsFirst()
 {
     m_server->serve("/silent", kSilent);
-    QSignalSpy loaded(m_pane.get(), &NetworkBannerPane::loaded);
 
     m_pane->navigate(m_server->url("/silent").toString());
     QTRY_COMPARE_WITH_TIMEOUT(m_server->openFor("/silent"), 1, kWait);
-    m_pane->navigate(m_server->url("/page.html").toString());
-
-    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, kWait);
-    QCOMPARE(loaded.at(0).at(0).toBool(), true);
-    QVERIFY(m_pane->text().contains(QStringLiteral("Gear works")));
-    // The first request was dropped at once, well before its 10 s timeout,
+    QVERIFY(load(m_server->url("/page.html").toString()));
+    QCOMPARE(m_loaded->at(0).at(0).toBool(), true);
+    QVERIFY(text().contains(QStringLiteral("Gear works")));
+    // The first request was dropped at once, well before its time limits,
     // and it never reports.
     QTRY_COMPARE_WITH_TIMEOUT(m_server->openFor("/silent"), 0, 5000);
-    QCOMPARE(loaded.count(), 1);
+    QCOMPARE(m_loaded->size(), 1);
 
     // A refused address after a good page empties the pane again.
-    m_pane->navigate(QStringLiteral("file:///etc/hostname"));
-    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 2, kWait);
-    QCOMPARE(loaded.at(1).at(0).toBool(), false);
-    QVERIFY(m_pane->isBlank());
+    QVERIFY(load(QStringLiteral("file:///etc/hostname")));
+    QCOMPARE(m_loaded->at(0).at(0).toBool(), false);
+    QVERIFY(isBlank());
 }
 
 void tst_BannerPane::linksOpenInDesktopBrowser_data()
@@ -481,18 +506,12 @@ void tst_BannerPane::linksOpenInDesktopBrowser_data()
 
     QTest::newRow("relative") << "other.html"
                               << "/other.html";
-    QTest::newRow("absolute http") << "http://glimra-maker.example/001/"
-                                   << "http://glimra-maker.example/001/";
     QTest::newRow("https") << "https://glimra-maker.example/"
                            << "https://glimra-maker.example/";
     QTest::newRow("file") << "file:///etc/passwd"
                           << "";
     QTest::newRow("javascript") << "javascript:alert(1)"
                                 << "";
-    QTest::newRow("mailto") << "mailto:maker@glimra-maker.example"
-                            << "";
-    QTest::newRow("ftp") << "ftp://glimra-maker.example/"
-                         << "";
     QTest::newRow("same page anchor") << "#top"
                                       << "";
 }
@@ -504,9 +523,7 @@ void tst_BannerPane::linksOpenInDesktopBrowser()
     m_server->serve("/links.html",
         response("200 OK", "text/html; charset=utf-8",
             "<a name=\"top\"></a><p><a href=\"" + href.toUtf8() + "\">clickhere</a></p>"));
-    QSignalSpy loaded(m_pane.get(), &NetworkBannerPane::loaded);
-    m_pane->navigate(m_server->url("/links.html").toString());
-    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, kWait);
+    QVERIFY(load(m_server->url("/links.html").toString()));
 
     QTextBrowser* browser = m_pane->browser();
     const QTextCursor found = browser->document()->find(QStringLiteral("clickhere"));
@@ -514,15 +531,13 @@ void tst_BannerPane::linksOpenInDesktopBrowser()
     QTextCursor inside(browser->document());
     inside.setPosition(found.selectionStart() + 2);
     const QPoint at = browser->cursorRect(inside).center();
-    QSignalSpy clicked(browser, &QTextBrowser::anchorClicked);
     QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, at);
-    QTRY_COMPARE_WITH_TIMEOUT(clicked.count(), 1, kWait);
 
     const QList<QUrl> expected = opened.isEmpty()
         ? QList<QUrl> {}
         : QList<QUrl> { opened.startsWith(QLatin1Char('/')) ? m_server->url(opened) : QUrl(opened) };
-    QCOMPARE(m_links.opened, expected);
-    QVERIFY(!m_pane->isBlank()); // the pane itself never goes anywhere
+    QTRY_COMPARE_WITH_TIMEOUT(m_links.opened, expected, 1000);
+    QVERIFY(!isBlank()); // the pane itself never goes anywhere
 }
 
 void tst_BannerPane::usesSystemProxy()
@@ -533,34 +548,15 @@ void tst_BannerPane::usesSystemProxy()
     const QByteArray saved = qgetenv("http_proxy");
     qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(m_server->port()));
     qunsetenv("no_proxy");
-    QSignalSpy loaded(m_pane.get(), &NetworkBannerPane::loaded);
 
-    m_pane->navigate(glimra::kBannerUrl);
-    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, kWait);
+    const bool loaded = load(glimra::kBannerUrl);
     if (saved.isNull())
         qunsetenv("http_proxy");
     else
         qputenv("http_proxy", saved);
+    QVERIFY(loaded);
     QCOMPARE(m_server->requests(), QList<QByteArray> { proxied });
-    QVERIFY(m_pane->text().contains(QStringLiteral("through the proxy")));
-}
-
-void tst_BannerPane::loadNavigatesOnceToBanner()
-{
-    Form1Platform platform;
-    platform.fonts = std::make_unique<preview::NamedFontList>(QStringList { QStringLiteral("Glimra Test 00001") });
-    platform.dpi = 96;
-    RecordingPane* pane = nullptr;
-    platform.bannerPane = [&pane](QWidget* parent) { return pane = new RecordingPane(parent); };
-
-    Form1 window(std::move(platform));
-    QVERIFY(pane);
-    QCOMPARE(pane->calls, QStringList { glimra::kBannerUrl });
-    QCOMPARE(window.WebBrowser1, pane);
-    QCOMPARE(pane->geometry(), QRect(8, 264, 105, 33));
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(pane->calls.size(), 1); // showing and resizing do not navigate again
+    QVERIFY(text().contains(QStringLiteral("through the proxy")));
 }
 
 QTEST_MAIN(tst_BannerPane)

@@ -1,0 +1,38 @@
+#pragma once
+
+// The sanitized banner page as Qt rich text: built with a cursor, never from
+// markup, into a document that is not laid out until it is shown, and that
+// answers every resource from what it was given, never from the disk.
+
+#include "sanitizer.h"
+
+#include <QHash>
+#include <QImage>
+#include <QTextDocument>
+
+namespace banner
+{
+
+// A fetched picture is decoded only when it unpacks to no more than this
+// many pixels a side.
+inline constexpr int kMaxDecodedSide = 2048;
+
+// The picture in `bytes`, or a null image when it is none or too large.
+QImage decodePicture(const QByteArray& bytes);
+
+class Document : public QTextDocument
+{
+public:
+    using QTextDocument::QTextDocument;
+
+protected:
+    // Qt's own loadResource reads file: and qrc: names from the disk.
+    QVariant loadResource(int type, const QUrl& name) override;
+};
+
+// Fills an empty document with the page. A picture not in `pictures` (not
+// arrived, refused) is left out; the others are drawn at the size the page
+// asks for, or their own, within kMaxPictureSide.
+void build(QTextDocument& document, const Page& page, const QHash<QUrl, QImage>& pictures);
+
+} // namespace banner

@@ -1,0 +1,30 @@
+#pragma once
+
+// Where the banner may go: which addresses it fetches, follows and opens.
+// Everything else a page names (file:, qrc:, data:, javascript:, mailto:,
+// ...) is refused, so nothing is ever read from the disk on its behalf.
+
+#include <QUrl>
+
+namespace banner
+{
+
+// Absolute http or https with a host.
+bool isWebUrl(const QUrl& url);
+
+// A reference on a page, made absolute against the page's address; an
+// empty address when the result is not a web address.
+QUrl webReference(const QUrl& base, const QString& reference);
+
+// Where a link on the page leads: a web address elsewhere, or an empty
+// address (off the web, or only a place on the page itself).
+QUrl linkTarget(const QUrl& page, const QString& href);
+
+// Where a redirect from `from` to `location` may lead after `hops` earlier
+// redirects: the absolute target, or an empty address when it goes off the
+// web, down from https to http, or one hop too far.
+QUrl redirectTarget(const QUrl& from, const QUrl& location, int hops);
+
+inline constexpr int kMaxRedirects = 5;
+
+} // namespace banner

@@ -1,0 +1,435 @@
+// The banner's logic, without a network: where it may go, what is left of a
+// page once sanitized, and the document built from it.
+
+#include "banner/document.h"
+#include "banner/sanitizer.h"
+#include "banner/url_policy.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QBuffer>
+#include <QStringEncoder>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextFrame>
+
+using namespace banner;
+
+namespace
+{
+
+const QUrl kPage(QStringLiteral("http://glimra-maker.example/002/gear.shtml"));
+
+QByteArray repeated(const QByteArray& piece, int times)
+{
+    QByteArray all;
+    all.reserve(piece.size() * times);
+    for (int i = 0; i < times; ++i)
+        all += piece;
+    return all;
+}
+
+// A page as one line: paragraphs split by |, *bold*, /italic/, _underline_,
+// [text](link), {picture WxH} with the address relative to kPage's folder.
+QString dump(const Page& page)
+{
+    const QString folder = kPage.resolved(QUrl(QStringLiteral("."))).toString();
+    QStringList paragraphs;
+    for (const Paragraph& paragraph : page.paragraphs) {
+        QString line = paragraph.alignment == Qt::AlignHCenter ? QStringLiteral("^") : QString();
+        for (const Run& run : paragraph.runs) {
+            QString piece = run.text;
+            if (!run.picture.isEmpty()) {
+                piece = QStringLiteral("{") + run.picture.toString().remove(folder);
+                if (run.size.isValid())
+                    piece += QStringLiteral(" %1x%2").arg(run.size.width()).arg(run.size.height());
+                piece += QStringLiteral("}");
+            }
+            if (run.bold)
+                piece = QStringLiteral("*") + piece + QStringLiteral("*");
+            if (run.italic)
+                piece = QStringLiteral("/") + piece + QStringLiteral("/");
+            if (run.underline)
+                piece = QStringLiteral("_") + piece + QStringLiteral("_");
+            if (!run.link.isEmpty())
+                piece = QStringLiteral("[") + piece + QStringLiteral("](") + run.link.toString().remove(folder)
+                    + QStringLiteral(")");
+            line += piece;
+        }
+        paragraphs << line;
+    }
+    return paragraphs.join(QLatin1Char('|'));
+}
+
+QByteArray png(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray bigEndian(quint32 v)
+{
+    const char bytes[] = { char(v >> 24), char((v >> 16) & 0xff), char((v >> 8) & 0xff), char(v & 0xff) };
+    return QByteArray(bytes, sizeof bytes);
+}
+
+QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
+{
+    quint32 crc = 0xffffffff;
+    for (const char c : QByteArray(type + data)) {
+        crc ^= quint8(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320 & (0 - (crc & 1)));
+    }
+    return bigEndian(quint32(data.size())) + type + data + bigEndian(~crc);
+}
+
+// A PNG whose header claims a size no one could unpack, with valid
+// checksums, so that a reader trusts the claim.
+QByteArray claimedPng(quint32 width, quint32 height)
+{
+    return QByteArray("\x89PNG\r\n\x1a\n", 8)
+        + pngChunk("IHDR", bigEndian(width) + bigEndian(height) + QByteArray("\x08\x02\x00\x00\x00", 5))
+        + pngChunk(
+            "IDAT", qCompress(QByteArray(int(std::min<quint64>(4096, quint64(height) * (width * 3 + 1))), '\0')).mid(4))
+        + pngChunk("IEND", {});
+}
+
+} // namespace
+
+class tst_Banner : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void references_data();
+    void references();
+    void redirects_data();
+    void redirects();
+    void keepsWhatIsSafe_data();
+    void keepsWhatIsSafe();
+    void boundsHostilePages_data();
+    void boundsHostilePages();
+    void decodesPictures_data();
+    void decodesPictures();
+    void documentIsBuiltUnlaidAndLocal();
+};
+
+void tst_Banner::references_data()
+{
+    QTest::addColumn<QString>("reference");
+    QTest::addColumn<QString>("picture"); // what an <img src> becomes; empty: refused
+    QTest::addColumn<QString>("link"); // what an <a href> becomes; empty: no link
+
+    const QString here = kPage.toString();
+    QTest::newRow("relative") << "pic.png"
+                              << "http://glimra-maker.example/002/pic.png"
+                              << "http://glimra-maker.example/002/pic.png";
+    QTest::newRow("root-relative") << "/x"
+                                   << "http://glimra-maker.example/x"
+                                   << "http://glimra-maker.example/x";
+    QTest::newRow("protocol-relative") << "//cdn.example/a"
+                                       << "http://cdn.example/a"
+                                       << "http://cdn.example/a";
+    QTest::newRow("https, upper case") << "HTTPS://Maker.Example/"
+                                       << "https://maker.example/"
+                                       << "https://maker.example/";
+    QTest::newRow("padded with spaces") << "  b.png \n"
+                                        << "http://glimra-maker.example/002/b.png"
+                                        << "http://glimra-maker.example/002/b.png";
+    QTest::newRow("same page anchor") << "#top" << here + "#top"
+                                      << "";
+    QTest::newRow("other page anchor") << "/001/#top"
+                                       << "http://glimra-maker.example/001/#top"
+                                       << "http://glimra-maker.example/001/#top";
+    QTest::newRow("file") << "file:///etc/passwd"
+                          << ""
+                          << "";
+    QTest::newRow("file, no slashes") << "file:etc/passwd"
+                                      << ""
+                                      << "";
+    QTest::newRow("qrc") << "qrc:/glimra/glimra.png"
+                         << ""
+                         << "";
+    // Only ever a path on the web server.
+    QTest::newRow("resource path") << ":/glimra/glimra.png"
+                                   << "http://glimra-maker.example/002/:/glimra/glimra.png"
+                                   << "http://glimra-maker.example/002/:/glimra/glimra.png";
+    QTest::newRow("data") << "data:image/png;base64,iVBORw0KGgo="
+                          << ""
+                          << "";
+    QTest::newRow("javascript") << "javascript:alert(1)"
+                                << ""
+                                << "";
+    QTest::newRow("javascript, padded and mixed case") << " JavaScript:alert(1)"
+                                                       << ""
+                                                       << "";
+    QTest::newRow("mailto") << "mailto:maker@glimra-maker.example"
+                            << ""
+                            << "";
+    QTest::newRow("ftp") << "ftp://glimra-maker.example/"
+                         << ""
+                         << "";
+    QTest::newRow("http without host") << "http:///etc/passwd"
+                                       << ""
+                                       << "";
+}
+
+void tst_Banner::references()
+{
+    QFETCH(QString, reference);
+    QFETCH(QString, picture);
+    QFETCH(QString, link);
+    QCOMPARE(webReference(kPage, reference), QUrl(picture));
+    QCOMPARE(linkTarget(kPage, reference), QUrl(link));
+
+    // And the same through a page: nothing refused reaches what is shown.
+    const QByteArray escaped = reference.toHtmlEscaped().toUtf8();
+    const auto page
+        = sanitize("<p><img src=\"" + escaped + "\"><a href=\"" + escaped + "\">go</a></p>", "text/html", kPage);
+    QVERIFY(page);
+    QCOMPARE(page->pictures, picture.isEmpty() ? QList<QUrl> {} : QList<QUrl> { QUrl(picture) });
+    QCOMPARE(page->paragraphs.constLast().runs.constLast().link, QUrl(link));
+}
+
+void tst_Banner::redirects_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<int>("hops");
+    QTest::addColumn<QString>("target"); // empty: refused
+
+    QTest::newRow("relative") << "http://a.example/x/y"
+                              << "z" << 0 << "http://a.example/x/z";
+    QTest::newRow("to https") << "http://a.example/"
+                              << "https://a.example/" << 0 << "https://a.example/";
+    QTest::newRow("last allowed hop") << "http://a.example/"
+                                      << "/b" << kMaxRedirects - 1 << "http://a.example/b";
+    QTest::newRow("one hop too far") << "http://a.example/"
+                                     << "/b" << kMaxRedirects << "";
+    QTest::newRow("https down to http") << "https://a.example/"
+                                        << "http://a.example/" << 0 << "";
+    QTest::newRow("to file") << "http://a.example/"
+                             << "file:///etc/hostname" << 0 << "";
+    QTest::newRow("to qrc") << "http://a.example/"
+                            << "qrc:/glimra/glimra.png" << 0 << "";
+    QTest::newRow("to data") << "http://a.example/"
+                             << "data:text/html,hi" << 0 << "";
+    QTest::newRow("no location") << "http://a.example/x"
+                                 << "" << 0 << "http://a.example/x";
+}
+
+void tst_Banner::redirects()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, location);
+    QFETCH(int, hops);
+    QFETCH(QString, target);
+    QCOMPARE(redirectTarget(QUrl(from), QUrl(location), hops), QUrl(target));
+}
+
+void tst_Banner::keepsWhatIsSafe_data()
+{
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("inline formatting") << QByteArray("text/html")
+                                       << QByteArray("<p>Gear <b>bold</b> <i>it</i> <u>under</u></p>")
+                                       << "Gear* bold*/ it/_ under_";
+    QTest::newRow("link and picture")
+        << QByteArray("text/html") << QByteArray("<a href=\"/001/\"><img src=\"g.png\" width=88 height=31>Gear</a>")
+        << "[{g.png 88x31}](http://glimra-maker.example/001/)[Gear](http://glimra-maker.example/001/)";
+    QTest::newRow("paragraphs, centred") << QByteArray("text/html")
+                                         << QByteArray("<div>one</div><center>two</center><p align=center>three")
+                                         << "one|^two|^three";
+    QTest::newRow("white space folded") << QByteArray("text/html") << QByteArray("<p>  a \n\t b  </p>\n<p>c</p>")
+                                        << "a b|c";
+    QTest::newRow("entities") << QByteArray("text/html") << QByteArray("<p>&lt;b&gt; &amp; &#x6B6F;&#36554;</p>")
+                              << "<b> & 歯車";
+    QTest::newRow("table cells side by side")
+        << QByteArray("text/html") << QByteArray("<table><tr><td>a</td><td>b</td></tr></table>") << "a b";
+    QTest::newRow("head, script, style, frames and forms dropped")
+        << QByteArray("text/html")
+        << QByteArray("<head><title>T</title><style>p{font-size:900px}</style><script>x()</script></head>"
+                      "<body><iframe src=\"http://a.example/\">F</iframe><object>O</object><p>kept</p>"
+                      "<form><input value=I><textarea>X</textarea><button>B</button></form><noscript>N</noscript>")
+        << "kept";
+    QTest::newRow("sizes in attributes and styles ignored")
+        << QByteArray("text/html")
+        << QByteArray("<font size=100000 style=\"font-size:99999px\"><h1 style=\"width:9999999px\">big</h1></font>"
+                      "<table width=99999999><tr><td width=99999999>wide</td></tr></table>"
+                      "<img src=a.png width=99999999 height=99999999>")
+        << "*big*|wide|{a.png 1024x1024}";
+    QTest::newRow("broken markup") << QByteArray("text/html")
+                                   << QByteArray("<p>a<b>b<i>c</p>d</b></i><</>>&bogus;<p <p>e</td></table>")
+                                   << "a*b*/*c*/|d<>>&bogus;|e";
+    QTest::newRow("plain text stays words")
+        << QByteArray("text/plain") << QByteArray("<b>not bold</b>\nline two") << "<b>not bold</b>|line two";
+    QTest::newRow("no type is html") << QByteArray() << QByteArray("<b>x</b>") << "*x*";
+    QTest::newRow("invalid UTF-8")
+        << QByteArray("text/html; charset=utf-8") << QByteArray("<p>a\xff\xfe b\xc3 c\xed\xa0\x80</p>")
+        << QString::fromUtf8("a\xef\xbf\xbd\xef\xbf\xbd b\xef\xbf\xbd c\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+    QTest::newRow("controls and NULs dropped") << QByteArray("text/html")
+                                               << QByteArray("<p>a\0b\x1b[31mc\xe2\x80\xae"
+                                                             "d</p>",
+                                                      21)
+                                               << "a b[31mcd";
+    QStringEncoder sjis("Shift_JIS");
+    QTest::newRow("Shift_JIS by header") << QByteArray("text/html; charset=\"Shift_JIS\"")
+                                         << QByteArray("<p>" + QByteArray(sjis.encode(QStringLiteral("歯車"))))
+                                         << "歯車";
+    QTest::newRow("Shift_JIS by meta") << QByteArray(
+        "text/html") << QByteArray("<meta charset=shift_jis><p>" + QByteArray(sjis.encode(QStringLiteral("歯車"))))
+                                       << "歯車";
+}
+
+void tst_Banner::keepsWhatIsSafe()
+{
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, shown);
+    const auto page = sanitize(body, contentType, kPage);
+    QVERIFY(page);
+    QCOMPARE(dump(*page), shown);
+}
+
+void tst_Banner::boundsHostilePages_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("kept"); // text the bounds must not lose
+
+    const int deep = 10000;
+    QTest::newRow("nested tables") << "<p>top</p>" + repeated("<table><tr><td>", deep) + "x"
+                                   << "top";
+    QTest::newRow("nested lists") << "<p>top</p>" + repeated("<ul><li>", deep) + "x"
+                                  << "top";
+    QTest::newRow("nested divs") << "<p>top</p>" + repeated("<div>", deep) + "x"
+                                 << "top";
+    QTest::newRow("nested inline") << "<p>top</p>" + repeated("<b><i><span><a href=/x>", deep) + "x"
+                                   << "top";
+    QTest::newRow("nested, mixed") << "<p>top</p>"
+            + repeated("<table><tr><td><ol><li><div><blockquote><font size=7>", deep) + "x"
+                                   << "top";
+    QTest::newRow("closed nesting, then more") << repeated("<div>", 200) + repeated("</div>", 200) + "<p>after</p>"
+                                               << "after";
+    QTest::newRow("thousands of pictures") << "<p>top</p>" + repeated("<img src=p.png>", 2000) << "top";
+    QTest::newRow("thousands of distinct pictures") << [] {
+        QByteArray body = "<p>top</p>";
+        for (int i = 0; i < 2000; ++i)
+            body += "<img src=p" + QByteArray::number(i) + ".png width=9999 height=9999>";
+        return body;
+    }() << "top";
+    QTest::newRow("a megabyte of text") << "<p>top " + QByteArray(1024 * 1024, 'w') << "top";
+    QTest::newRow("a megabyte of paragraphs") << "<p>top" + repeated("<p>w", 256 * 1024) << "top";
+    QTest::newRow("a megabyte of runs") << "<p>top " + repeated("<b>w</b>w", 128 * 1024) << "top";
+    QTest::newRow("a megabyte in one attribute")
+        << "<p>top<a href=\"http://a.example/" + QByteArray(1024 * 1024, 'a') + "\">x</a>"
+        << "top";
+    QTest::newRow("tags without end") << "<p>top" + repeated("<", 1024 * 1024) << "top";
+}
+
+void tst_Banner::boundsHostilePages()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, kept);
+    const auto page = sanitize(body, "text/html", kPage);
+    QVERIFY(page);
+    QVERIFY2(page->paragraphs.size() <= kMaxParagraphs, qPrintable(QString::number(page->paragraphs.size())));
+    qsizetype runs = 0, text = 0, pictures = 0;
+    for (const Paragraph& paragraph : page->paragraphs) {
+        runs += paragraph.runs.size();
+        for (const Run& run : paragraph.runs) {
+            text += run.text.size();
+            if (!run.picture.isEmpty()) {
+                ++pictures;
+                QVERIFY(run.size.width() <= kMaxPictureSide && run.size.height() <= kMaxPictureSide);
+            }
+        }
+    }
+    QVERIFY2(runs <= kMaxRuns, qPrintable(QString::number(runs)));
+    QVERIFY2(text <= kMaxTextLength, qPrintable(QString::number(text)));
+    QVERIFY(pictures <= kMaxPictures);
+    QVERIFY(page->pictures.size() <= kMaxPictures);
+    QVERIFY(page->paragraphs.value(0).runs.value(0).text.startsWith(kept));
+
+    // What Qt is given is as flat as the page: one frame, no tables or lists.
+    QHash<QUrl, QImage> fetched;
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    for (const QUrl& url : std::as_const(page->pictures))
+        fetched.insert(url, picture);
+    Document document;
+    build(document, *page, fetched);
+    QVERIFY(document.rootFrame()->childFrames().isEmpty());
+    QVERIFY(document.blockCount() <= std::max<int>(1, kMaxParagraphs));
+    QVERIFY(document.characterCount() <= kMaxTextLength + kMaxParagraphs + kMaxPictures + 1);
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        QVERIFY(!block.textList());
+}
+
+void tst_Banner::decodesPictures_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("size"); // invalid: refused
+
+    QImage small(3, 2, QImage::Format_RGB32);
+    small.fill(Qt::red);
+    QImage widest(kMaxDecodedSide, 1, QImage::Format_Mono);
+    widest.fill(0);
+    QImage tooWide(kMaxDecodedSide + 1, 1, QImage::Format_Mono);
+    tooWide.fill(0);
+    QTest::newRow("small png") << png(small) << QSize(3, 2);
+    QTest::newRow("widest allowed") << png(widest) << widest.size();
+    QTest::newRow("one pixel too wide") << png(tooWide) << QSize();
+    QTest::newRow("claims 60000x60000") << claimedPng(60000, 60000) << QSize();
+    QTest::newRow("claims 16x16, the same way") << claimedPng(16, 16) << QSize(16, 16);
+    QTest::newRow("not a picture") << QByteArray("just words") << QSize();
+    QTest::newRow("truncated png") << png(small).left(20) << QSize();
+    QTest::newRow("nothing") << QByteArray() << QSize();
+}
+
+void tst_Banner::decodesPictures()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, size);
+    const QImage image = decodePicture(bytes);
+    QCOMPARE(image.isNull() ? QSize() : image.size(), size);
+}
+
+void tst_Banner::documentIsBuiltUnlaidAndLocal()
+{
+    const auto page = sanitize(
+        "<p><b>Gear</b> <img src=a.png> <img src=missing.png><a href=/001/>go</a></p><p>two</p>", "text/html", kPage);
+    QVERIFY(page);
+    QImage picture(40, 3000, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    const QUrl a = kPage.resolved(QUrl(QStringLiteral("a.png")));
+    Document document;
+    build(document, *page, { { a, picture } });
+
+    // Nothing was laid out while building: the view does that, once.
+    QVERIFY(!document.findChild<QAbstractTextDocumentLayout*>());
+    QCOMPARE(document.toPlainText(), QStringLiteral("Gear \uFFFC go\ntwo"));
+    QCOMPARE(document.resource(QTextDocument::ImageResource, a).value<QImage>(), picture);
+
+    // The fetched picture is drawn within bounds, the missing one not at all.
+    QTextCursor cursor(&document);
+    cursor.setPosition(6);
+    const QTextImageFormat drawn = cursor.charFormat().toImageFormat();
+    QCOMPARE(drawn.name(), a.toString());
+    QCOMPARE(QSize(int(drawn.width()), int(drawn.height())), QSize(13, kMaxPictureSide));
+    cursor.setPosition(9);
+    QCOMPARE(cursor.charFormat().anchorHref(), QStringLiteral("http://glimra-maker.example/001/"));
+
+    // Names it was not given never reach the disk, whatever they say.
+    for (const char* name : { "file:///etc/hostname", "qrc:/glimra/glimra.png", "/etc/hostname" }) {
+        QCOMPARE(document.resource(QTextDocument::ImageResource, QUrl(name)).value<QImage>().size(), QSize(1, 1));
+        QCOMPARE(document.resource(QTextDocument::StyleSheetResource, QUrl(name)).toByteArray(), QByteArray(""));
+    }
+}
+
+QTEST_MAIN(tst_Banner)
+#include "tst_banner.moc"

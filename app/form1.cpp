@@ -3,6 +3,7 @@
 #include "banner_pane.h"
 #include "base/constants.h"
 #include "fatal.h"
+#include "named_combo_box.h"
 
 #include "../colour/colour_dialog.h"
 #include "../colour/swatch.h"
@@ -57,6 +58,7 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
     , m_dpi(platform.dpi > 0 ? platform.dpi : QGuiApplication::primaryScreen()->logicalDotsPerInchX())
 {
     setObjectName(QStringLiteral("Form1"));
+    installNamedComboBoxes();
     // Every window of the program, dialogs and message boxes included. This
     // window was made before the change and takes it explicitly.
     static const bool uiFontSet = [] {
@@ -115,6 +117,8 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
         control.widget->setObjectName(QLatin1String(control.name));
     }
 
+    nameForScreenReaders();
+
     // The sample box: no scroll bars, Tab moves on, Enter starts a new line.
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -138,6 +142,23 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
 }
 
 Form1::~Form1() = default;
+
+void Form1::nameForScreenReaders()
+{
+    // Each caption labels the control under it, so that a screen reader
+    // announces the control by it and can follow the relation back.
+    const std::pair<QLabel*, QWidget*> captioned[]
+        = { { Label1, Text1 }, { Label2, Combo1 }, { Label3, Command2 }, { Label4, Command3 } };
+    for (const auto& [label, control] : captioned) {
+        label->setBuddy(control);
+        control->setAccessibleName(label->text());
+    }
+    // The check boxes and the Show button are named by their captions.
+    RichTextBox1->setAccessibleName(accessibleName::RichTextBox1);
+    WebBrowser1->setAccessibleName(accessibleName::WebBrowser1);
+    if (QWidget* inner = WebBrowser1->focusProxy())
+        inner->setAccessibleName(accessibleName::WebBrowser1);
+}
 
 int Form1::twipsToPixels(int twips) const { return glimra::twipsToPixels(twips, m_dpi); }
 

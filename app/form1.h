@@ -73,6 +73,7 @@ protected:
 
 private:
     void load();
+    void nameForScreenReaders();
     void onCommand1Clicked();
     void onCommand2Clicked();
     void onCommand3Clicked();

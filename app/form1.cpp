@@ -1,9 +1,9 @@
 #include "form1.h"
 
+#include "accessibility.h"
 #include "banner_pane.h"
 #include "base/constants.h"
 #include "fatal.h"
-#include "named_combo_box.h"
 
 #include "../colour/colour_dialog.h"
 #include "../colour/swatch.h"
@@ -11,6 +11,7 @@
 #include "../view/rich_text_box.h"
 #include "base/font_coverage.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -58,7 +59,7 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
     , m_dpi(platform.dpi > 0 ? platform.dpi : QGuiApplication::primaryScreen()->logicalDotsPerInchX())
 {
     setObjectName(QStringLiteral("Form1"));
-    installNamedComboBoxes();
+    installAccessibility();
     // Every window of the program, dialogs and message boxes included. This
     // window was made before the change and takes it explicitly.
     static const bool uiFontSet = [] {
@@ -153,6 +154,8 @@ void Form1::nameForScreenReaders()
         label->setBuddy(control);
         control->setAccessibleName(label->text());
     }
+    // The size list's popup is a list of its own.
+    Combo1->view()->setAccessibleName(caption::Label2);
     // The check boxes and the Show button are named by their captions.
     RichTextBox1->setAccessibleName(accessibleName::RichTextBox1);
     WebBrowser1->setAccessibleName(accessibleName::WebBrowser1);
@@ -180,13 +183,29 @@ void Form1::load()
 void Form1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    fitViewToWindow();
+}
+
+void Form1::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    // A window manager that frames the window after it is mapped (and
+    // Wayland's decorations) change the outer size without a resize: the
+    // window only moves inside its new frame.
+    if (frameGeometry().size() != m_fittedOuterSize)
+        fitViewToWindow();
+}
+
+void Form1::fitViewToWindow()
+{
     // The whole window, frame included, less the margins; a size the view
     // refuses leaves it as it was in that dimension.
-    skipOnFailure([this] {
-        RichTextBox1->setWidthTwips(float(pixelsToTwips(frameGeometry().width(), m_dpi)) - kViewWidthMargin);
-    });
-    skipOnFailure([this] {
-        RichTextBox1->setHeightTwips(float(pixelsToTwips(frameGeometry().height(), m_dpi)) - kViewHeightMargin);
+    const QSize outer = frameGeometry().size();
+    m_fittedOuterSize = outer;
+    skipOnFailure(
+        [this, outer] { RichTextBox1->setWidthTwips(float(pixelsToTwips(outer.width(), m_dpi)) - kViewWidthMargin); });
+    skipOnFailure([this, outer] {
+        RichTextBox1->setHeightTwips(float(pixelsToTwips(outer.height(), m_dpi)) - kViewHeightMargin);
     });
 }
 

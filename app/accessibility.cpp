@@ -1,4 +1,4 @@
-#include "named_combo_box.h"
+#include "accessibility.h"
 
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
@@ -64,8 +64,10 @@ namespace
         QComboBox* box() const { return static_cast<QComboBox*>(object()); }
     };
 
-    QAccessibleInterface* namedComboBoxes(const QString& className, QObject* object)
+    QAccessibleInterface* glimraInterfaces(const QString& className, QObject* object)
     {
+        if (className == QLatin1String("Form1") && object->isWidgetType())
+            return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
         if (className != QLatin1String("QComboBox"))
             return nullptr;
         auto* box = qobject_cast<QComboBox*>(object);
@@ -75,10 +77,10 @@ namespace
     }
 } // namespace
 
-void installNamedComboBoxes()
+void installAccessibility()
 {
     static const bool installed = [] {
-        QAccessible::installFactory(namedComboBoxes);
+        QAccessible::installFactory(glimraInterfaces);
         return true;
     }();
     Q_UNUSED(installed);

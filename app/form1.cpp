@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "accessibility.h"
 #include "banner_pane.h"
 #include "base/constants.h"
 #include "fatal.h"
@@ -10,6 +11,7 @@
 #include "../view/rich_text_box.h"
 #include "base/font_coverage.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -60,6 +62,7 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
     , m_dpi(platform.dpi > 0 ? platform.dpi : QGuiApplication::primaryScreen()->logicalDotsPerInchX())
 {
     setObjectName(QStringLiteral("Form1"));
+    installAccessibility();
     // Every window of the program, dialogs and message boxes included. This
     // window was made before the change and takes it explicitly.
     static const bool uiFontSet = [] {
@@ -118,6 +121,8 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
         control.widget->setObjectName(QLatin1String(control.name));
     }
 
+    nameForScreenReaders();
+
     // The sample box: no scroll bars, Tab moves on, Enter starts a new line.
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -142,6 +147,25 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
 
 Form1::~Form1() = default;
 
+void Form1::nameForScreenReaders()
+{
+    // Each caption labels the control under it, so that a screen reader
+    // announces the control by it and can follow the relation back.
+    const std::pair<QLabel*, QWidget*> captioned[]
+        = { { Label1, Text1 }, { Label2, Combo1 }, { Label3, Command2 }, { Label4, Command3 } };
+    for (const auto& [label, control] : captioned) {
+        label->setBuddy(control);
+        control->setAccessibleName(label->text());
+    }
+    // The size list's popup is a list of its own.
+    Combo1->view()->setAccessibleName(caption::Label2);
+    // The check boxes and the Show button are named by their captions.
+    RichTextBox1->setAccessibleName(accessibleName::RichTextBox1);
+    WebBrowser1->setAccessibleName(accessibleName::WebBrowser1);
+    if (QWidget* inner = WebBrowser1->focusProxy())
+        inner->setAccessibleName(accessibleName::WebBrowser1);
+}
+
 int Form1::twipsToPixels(int twips) const { return glimra::twipsToPixels(twips, m_dpi); }
 
 QRect Form1::toPixels(const QRect& twips) const
@@ -162,13 +186,29 @@ void Form1::load()
 void Form1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    fitViewToWindow();
+}
+
+void Form1::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    // A window manager that frames the window after it is mapped (and
+    // Wayland's decorations) change the outer size without a resize: the
+    // window only moves inside its new frame.
+    if (frameGeometry().size() != m_fittedOuterSize)
+        fitViewToWindow();
+}
+
+void Form1::fitViewToWindow()
+{
     // The whole window, frame included, less the margins; a size the view
     // refuses leaves it as it was in that dimension.
-    skipOnFailure([this] {
-        RichTextBox1->setWidthTwips(float(pixelsToTwips(frameGeometry().width(), m_dpi)) - kViewWidthMargin);
-    });
-    skipOnFailure([this] {
-        RichTextBox1->setHeightTwips(float(pixelsToTwips(frameGeometry().height(), m_dpi)) - kViewHeightMargin);
+    const QSize outer = frameGeometry().size();
+    m_fittedOuterSize = outer;
+    skipOnFailure(
+        [this, outer] { RichTextBox1->setWidthTwips(float(pixelsToTwips(outer.width(), m_dpi)) - kViewWidthMargin); });
+    skipOnFailure([this, outer] {
+        RichTextBox1->setHeightTwips(float(pixelsToTwips(outer.height(), m_dpi)) - kViewHeightMargin);
     });
 }
 

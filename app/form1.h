@@ -68,11 +68,14 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     void load();
+    void nameForScreenReaders();
+    void fitViewToWindow();
     void onCommand1Clicked();
     void onCommand2Clicked();
     void onCommand3Clicked();
@@ -93,4 +96,6 @@ private:
     double m_dpi;
     int m_buildDepth = 0;
     bool m_closing = false;
+    // The outer size the view was last fitted to.
+    QSize m_fittedOuterSize;
 };

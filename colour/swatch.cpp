@@ -14,13 +14,22 @@ Swatch::Swatch(glimra::Colour colour, QWidget* parent)
     , m_colour(colour)
     , m_face(glimra::toQColor(colour, QGuiApplication::palette()))
 {
+    describe();
 }
 
 void Swatch::setBackColour(glimra::Colour colour)
 {
     m_face = glimra::toQColor(colour, QGuiApplication::palette());
     m_colour = colour;
+    describe();
     update();
+}
+
+void Swatch::describe()
+{
+    // A screen reader cannot see the face: the colour is told as the
+    // dialog's HTML field writes it.
+    setAccessibleDescription(m_face.name());
 }
 
 void Swatch::paintEvent(QPaintEvent*)

@@ -25,6 +25,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void describe();
+
     glimra::Colour m_colour;
     QColor m_face;
 };

@@ -8,6 +8,8 @@
 #include "../view/rich_text_box.h"
 #include "base/constants.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -74,6 +76,9 @@ private Q_SLOTS:
     void closingDuringBuildStops();
     void fatalFailureShowsBoxAndEnds_data();
     void fatalFailureShowsBoxAndEnds();
+    void screenReaderNames_data();
+    void screenReaderNames();
+    void sizeListNamedWithValue();
 };
 
 void tst_Form1::controlsOnOpening()
@@ -314,6 +319,11 @@ void tst_Form1::swatches()
     const QImage face = clicked->grab().toImage();
     QCOMPARE(face.pixelColor(face.rect().center()),
         confirmed ? QColor(0x99, 0x66, 0x33) : QColor(background ? Qt::white : Qt::black));
+    // A screen reader hears the colour the face shows.
+    QCOMPARE(QAccessible::queryAccessibleInterface(clicked)->text(QAccessible::Description),
+        QString::fromLatin1(confirmed ? "#996633"
+                : background          ? "#ffffff"
+                                      : "#000000"));
     // The preview does not change until the next Show.
     QCOMPARE(w.RichTextBox1->backColor(), kWindowBackground);
     QTest::mouseClick(w.Command1, Qt::LeftButton);
@@ -418,6 +428,86 @@ void tst_Form1::fatalFailureShowsBoxAndEnds()
     QVERIFY(out.contains(QStringLiteral("プロシージャの呼び出し、または引数が不正です。")));
     QVERIFY(!out.contains(QStringLiteral("ended normally")));
     QCOMPARE(out.contains(QStringLiteral("window shown")), mode == QLatin1String("colour"));
+}
+
+void tst_Form1::screenReaderNames_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("role");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("labelledBy");
+    const auto row
+        = [](const char* control, QAccessible::Role role, const QString& name, const QString& description,
+              const char* label) { QTest::newRow(control) << control << int(role) << name << description << label; };
+    // A plain widget would be a client area, which no screen reader announces.
+    row("Form1", QAccessible::Window, kAppTitle, {}, "");
+    row("Text1", QAccessible::EditableText, caption::Label1, {}, "Label1");
+    // Qt names a list by its current entry ("10") unless told otherwise.
+    row("Combo1", QAccessible::ComboBox, caption::Label2, {}, "Label2");
+    row("Command2", QAccessible::Button, caption::Label3, "#000000", "Label3");
+    row("Command3", QAccessible::Button, caption::Label4, "#ffffff", "Label4");
+    row("Check1", QAccessible::CheckBox, caption::Check1, {}, "");
+    row("Check2", QAccessible::CheckBox, caption::Check2, {}, "");
+    row("Command1", QAccessible::Button, caption::Command1, {}, "");
+    row("RichTextBox1", QAccessible::EditableText, accessibleName::RichTextBox1, {}, "");
+    row("WebBrowser1", QAccessible::Client, accessibleName::WebBrowser1, {}, "");
+}
+
+// Every control is named for a screen reader, the captioned ones by their
+// caption, which is also their label relation.
+void tst_Form1::screenReaderNames()
+{
+    QFETCH(QString, control);
+    QFETCH(int, role);
+    QFETCH(QString, name);
+    QFETCH(QString, description);
+    QFETCH(QString, labelledBy);
+    Fixture f;
+    Form1& w = f.w();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QWidget* widget = control == w.objectName() ? &w : w.findChild<QWidget*>(control);
+    QVERIFY(widget);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(iface);
+    QCOMPARE(int(iface->role()), role);
+    QCOMPARE(iface->text(QAccessible::Name), name);
+    QCOMPARE(iface->text(QAccessible::Description), description);
+    const auto labels = iface->relations(QAccessible::Label);
+    if (labelledBy.isEmpty()) {
+        QVERIFY(labels.isEmpty());
+    } else {
+        QCOMPARE(labels.size(), 1);
+        QCOMPARE(labels.first().first->object(), w.findChild<QLabel*>(labelledBy));
+    }
+    // What a keyboard user can reach, a screen reader can name.
+    if (widget->focusProxy())
+        QCOMPARE(QAccessible::queryAccessibleInterface(widget->focusProxy())->text(QAccessible::Name), name);
+}
+
+void tst_Form1::sizeListNamedWithValue()
+{
+    Fixture f;
+    Form1& w = f.w();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(w.Combo1);
+    QCOMPARE(list->text(QAccessible::Value), QStringLiteral("10"));
+    w.Combo1->setCurrentIndex(5);
+    QCOMPARE(list->text(QAccessible::Value), QStringLiteral("18"));
+    QCOMPARE(list->text(QAccessible::Name), caption::Label2);
+    // It opens and closes as Qt's own list does, through its action.
+    QVERIFY(!list->state().expanded);
+    QAccessibleActionInterface* actions = list->actionInterface();
+    QVERIFY(actions);
+    actions->doAction(QAccessibleActionInterface::showMenuAction());
+    QTRY_VERIFY(w.Combo1->view()->isVisible());
+    QVERIFY(list->state().expanded);
+    QCOMPARE(list->childCount(), 1);
+    QCOMPARE(list->child(0)->object(), w.Combo1->view());
+    actions->doAction(QAccessibleActionInterface::showMenuAction());
+    QTRY_VERIFY(!w.Combo1->view()->isVisible());
 }
 
 QTEST_MAIN(tst_Form1)

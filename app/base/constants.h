@@ -91,4 +91,11 @@ namespace caption
     inline const QString Command1 = QStringLiteral("表示");
 } // namespace caption
 
+// What a screen reader calls the controls that have no caption of their own.
+namespace accessibleName
+{
+    inline const QString RichTextBox1 = QStringLiteral("プレビュー");
+    inline const QString WebBrowser1 = QStringLiteral("バナー");
+} // namespace accessibleName
+
 } // namespace glimra

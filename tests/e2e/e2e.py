@@ -311,6 +311,8 @@ class TitleRecorder:
 class Session:
     """One X server, one fontconfig and one glimra, all private to a run."""
 
+    TOOLS = TOOLS
+
     def __init__(self, glimra, fonts, artifacts):
         self.glimra = glimra
         self.font_count = fonts
@@ -358,11 +360,11 @@ class Session:
         self.procs = []
         shutil.rmtree(self.tmp, ignore_errors=True)
 
-    def spawn(self, argv, **kwargs):
+    def spawn(self, argv, env=None, **kwargs):
         # Whatever ends this driver, the processes it started end with it.
         if shutil.which("setpriv"):
             argv = ["setpriv", "--pdeathsig", "TERM", "--"] + argv
-        proc = subprocess.Popen(argv, env=self.env, **kwargs)
+        proc = subprocess.Popen(argv, env=env or self.env, **kwargs)
         self.procs.append(proc)
         return proc
 
@@ -728,16 +730,19 @@ SCENARIOS = {
 }
 
 
-def main(argv):
-    if len(argv) < 3 or argv[1] not in SCENARIOS:
-        sys.stderr.write(__doc__)
+def main(argv, scenarios=SCENARIOS, tools=(), usage=__doc__):
+    """Runs one scenario: SCENARIOS maps its name to (function, font count),
+    or to (function, font count, Session class)."""
+    if len(argv) < 3 or argv[1] not in scenarios:
+        sys.stderr.write(usage)
         return 2
-    missing = [t for t in TOOLS if shutil.which(t) is None]
+    name = argv[1]
+    scenario, fonts, *session_class = scenarios[name]
+    session_class = session_class[0] if session_class else Session
+    missing = [t for t in tuple(tools) + session_class.TOOLS if shutil.which(t) is None]
     if missing:
         print("SKIP: missing %s" % ", ".join(missing))
         return SKIP
-    name = argv[1]
-    scenario, fonts = SCENARIOS[name]
     glimra = os.path.abspath(argv[2])
     artifacts = os.path.abspath(argv[3]) if len(argv) > 3 else None
     # A timeout's SIGTERM unwinds like an error, so the X server and glimra
@@ -745,7 +750,7 @@ def main(argv):
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
     started = time.monotonic()
     try:
-        with Session(glimra, fonts, artifacts) as s:
+        with session_class(glimra, fonts, artifacts) as s:
             try:
                 scenario(s)
             except Failed as e:

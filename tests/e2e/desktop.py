@@ -1,0 +1,205 @@
+#!/usr/bin/python3
+"""glimra on a desktop as its users have it: read by a screen reader, framed
+by a window manager, on Wayland.
+
+    desktop.py SCENARIO GLIMRA [ARTIFACT_DIR]
+
+Scenarios:
+  accessibility   the window's tree through AT-SPI: every control named, the
+                  captions as label relations, the swatches' colours; 表示
+                  pressed through AT-SPI builds the preview
+  frame_resize    under a window manager that frames the window after it is
+                  mapped (xfwm4 or openbox): the preview fills the framed
+                  window from the first frame on, without a resize
+  wayland         weston's headless backend: the window opens, 表示 pressed
+                  through AT-SPI, the title comes back, the session's end
+                  closes the window, status 0
+
+Exit status: 0 passed, 1 failed, 77 skipped (a needed tool is missing).
+"""
+import os
+import re
+import subprocess
+import sys
+import time
+
+import atspi
+import e2e
+from e2e import APP_TITLE, BUSY_TITLE, Failed, Skipped, Twips, check, px, wait_for
+
+# Window managers that reparent the window into a frame after it is mapped,
+# each with what it needs to run on a bare X server.
+WINDOW_MANAGERS = (
+    ("xfwm4", ["xfwm4", "--compositor=off", "--sm-client-disable"]),
+    ("openbox", ["openbox", "--sm-disable"]),
+)
+# Sent by the harness's own D-Bus: at-spi-registryd asks for it.
+SESSION_TOOLS = ("dbus-daemon",)
+
+
+def accessible_session(s):
+    missing = atspi.missing_tools()
+    if missing:
+        raise Skipped("missing %s" % ", ".join(missing))
+    atspi.start_bus(s)
+
+
+def expected_controls():
+    # (role, name, description, labelled by), in the window's creation order.
+    return [
+        ("text", "サンプル文字", "", ["サンプル文字"]),
+        ("text", "プレビュー", "", []),
+        ("push button", "表示", "", []),
+        ("label", "サンプル文字", "", []),
+        ("combo box", "フォントサイズ", "", ["フォントサイズ"]),
+        ("label", "フォントサイズ", "", []),
+        ("push button", "字体色", "#000000", ["字体色"]),
+        ("push button", "背景色", "#ffffff", ["背景色"]),
+        ("label", "字体色", "", []),
+        ("label", "背景色", "", []),
+        ("check box", "ボールド", "", []),
+        ("check box", "イタリック", "", []),
+    ]
+
+
+def scenario_accessibility(s):
+    accessible_session(s)
+    s.start_app()
+    tree = atspi.Tree(wait_for)
+    check(tree.title() == APP_TITLE, "the window is read as %r" % tree.title())
+    controls = tree.controls()
+    # The banner pane comes last; its inner working is its own.
+    banner = [c for c in controls if c[1] == "バナー"]
+    check(len(banner) == 1, "no control named バナー in %r" % controls)
+    got = [c for c in controls if c[1] != "バナー"]
+    want = expected_controls()
+    check(got == want, "the controls read:\n%s\nexpected:\n%s"
+          % ("\n".join(map(repr, got)), "\n".join(map(repr, want))))
+    size = tree.find(tree.pyatspi.ROLE_COMBO_BOX, "フォントサイズ")
+    value = size.queryText().getText(0, -1) if "Text" in size.get_interfaces() else None
+    check(value in (None, "10"), "the size list reads %r" % value)
+    nameless = [(n.getRoleName(), n.getIndexInParent()) for n in tree.walk()
+                if not n.name and n.getState().contains(tree.pyatspi.STATE_FOCUSABLE)]
+    check(not nameless, "focusable controls without a name: %r" % nameless)
+
+    recorder = s.record_titles()
+    tree.press_show()
+    titles = recorder.wait_for("the build pressed through AT-SPI to end", lambda t: APP_TITLE in t, 60)
+    recorder.stop()
+    check(any(BUSY_TITLE.match(t) for t in titles), "no progress in the title: %r" % titles)
+    preview = tree.find(tree.pyatspi.ROLE_TEXT, "プレビュー")
+    text = wait_for("the preview's text", lambda: preview.queryText().getText(0, -1), 10)
+    lines = [line for line in text.replace("\r", "").split("\n") if line]
+    want = ["SAMPLE (%s)" % family for family in s.families]
+    check(lines == want, "the preview reads %r" % lines[:5])
+    s.save_window("e2e_accessibility.png")
+
+
+def start_window_manager(s):
+    for name, argv in WINDOW_MANAGERS:
+        if e2e.shutil.which(name):
+            s.spawn(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            # A window manager announces itself on the root window.
+            wait_for("%s to manage the screen" % name, lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in s.run(
+                ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check_status=False), 20, 0.1)
+            return name
+    raise Skipped("no window manager (%s)" % ", ".join(n for n, _ in WINDOW_MANAGERS))
+
+
+def frame_extents(s):
+    out = s.run(["xprop", "-id", str(s.wid), "_NET_FRAME_EXTENTS"], check_status=False)
+    m = re.search(r"= (\d+), (\d+), (\d+), (\d+)", out)
+    return tuple(int(v) for v in m.groups()) if m else None
+
+
+def scenario_frame_resize(s):
+    accessible_session(s)
+    manager = start_window_manager(s)
+    s.start_app()
+    left, right, top, bottom = wait_for("%s to frame the window" % manager,
+                                        lambda: (lambda e: e if e and any(e) else None)(frame_extents(s)), 20)
+    tree = atspi.Tree(wait_for)
+    preview = tree.find(tree.pyatspi.ROLE_TEXT, "プレビュー")
+
+    def fits():
+        _, _, w, h = s.geometry()
+        want = (px((w + left + right) * 15 - Twips.view_margins[0]), px((h + top + bottom) * 15 - Twips.view_margins[1]))
+        got = tree.extents(preview)[2:]
+        return got == want, got, want
+    # The frame may arrive a little after the window is mapped; the size the
+    # view has once nothing moves any more is what the user sees.
+    try:
+        wait_for("the preview to fit the framed window", lambda: fits()[0], 10)
+    except Failed:
+        _, got, want = fits()
+        s.save_window("e2e_frame_resize_failure.png")
+        raise Failed("under %s (frame %r) the preview is %dx%d, not %dx%d"
+                     % (manager, (left, right, top, bottom), got[0], got[1], want[0], want[1]))
+    # Not a size taken once and kept: a real resize still follows.
+    s.xdotool("windowsize", s.wid, 500, 400)
+    wait_for(lambda: "the preview to follow a resize (%r, %r)" % fits()[1:], lambda: fits()[0], 10)
+    s.save_window("e2e_frame_resize.png")
+
+
+class WaylandSession(e2e.Session):
+    """weston on its headless backend in place of the X server."""
+
+    TOOLS = ("weston",)
+
+    def _start_xvfb(self):
+        runtime = self.env["XDG_RUNTIME_DIR"]
+        socket = "glimra-e2e-%d" % os.getpid()
+        self.weston = self.spawn(["weston", "--backend=headless-backend.so", "--socket=%s" % socket,
+                                  "--width=1024", "--height=768", "--idle-time=0", "--no-config"],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        path = os.path.join(runtime, socket)
+        wait_for("weston's socket %s" % path, lambda: os.path.exists(path) or self.weston.poll() is not None, 30)
+        check(self.weston.poll() is None, "weston ended at once:\n%s" % self.weston.stderr.read().decode())
+        self.env["WAYLAND_DISPLAY"] = socket
+        self.env["QT_QPA_PLATFORM"] = "wayland"
+
+    def start_app(self):
+        self.app = self.spawn([self.glimra], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        e2e.threading.Thread(target=self._collect_output, daemon=True).start()
+
+    def save_window(self, name):
+        return None  # weston's headless backend has nothing to take a picture of
+
+
+def scenario_wayland(s):
+    accessible_session(s)
+    s.start_app()
+    tree = atspi.Tree(lambda what, probe, timeout, interval=0.05: wait_for(
+        lambda: "%s; glimra said:\n%s" % (what, s.app_output()), lambda: s.app.poll() is None and probe(),
+        timeout, interval))
+    wait_for(lambda: "the title %r (it is %r)" % (APP_TITLE, tree.title()), lambda: tree.title() == APP_TITLE, 30)
+    tree.press_show()
+    # One font in a hundred is enough to see the title change and come back.
+    seen = set()
+
+    def back():
+        title = tree.title()
+        seen.add(title)
+        return title == APP_TITLE and len(seen) > 1
+    wait_for(lambda: "the title to come back (seen %r)" % sorted(t for t in seen if t), back, 60, 0.01)
+    check(any(t and BUSY_TITLE.match(t) for t in seen), "no progress in the title: %r" % sorted(seen))
+    preview = tree.find(tree.pyatspi.ROLE_TEXT, "プレビュー")
+    text = preview.queryText().getText(0, -1)
+    check(text.count("SAMPLE (") == len(s.families), "the preview holds %d entries, not %d"
+          % (text.count("SAMPLE ("), len(s.families)))
+    # What the session sends at its end; the window closes as the user's
+    # close does, and glimra ends well.
+    s.app.terminate()
+    status = s.app.wait(15)
+    check(status == 0, "glimra ended with %s:\n%s" % (status, s.app_output()))
+
+
+SCENARIOS = {
+    "accessibility": (scenario_accessibility, 5),
+    "frame_resize": (scenario_frame_resize, 5),
+    # Enough fonts for the progress to last a few AT-SPI reads.
+    "wayland": (scenario_wayland, 300, WaylandSession),
+}
+
+if __name__ == "__main__":
+    sys.exit(e2e.main(sys.argv, SCENARIOS, ("fc-list",) + SESSION_TOOLS, __doc__))

@@ -1,0 +1,151 @@
+// glimra's start as the desktop meets it: the real binary without a display
+// and ended by the session, and Qt's own texts in Japanese.
+
+#include "../app/start_up.h"
+
+#include <QColorDialog>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTranslator>
+
+#include <csignal>
+
+namespace
+{
+
+// The signals a process catches, from its status in /proc.
+quint64 caughtSignals(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return line.mid(7).trimmed().toULongLong(nullptr, 16);
+    return 0;
+}
+
+bool catches(qint64 pid, int signal) { return caughtSignals(pid) & (quint64(1) << (signal - 1)); }
+
+} // namespace
+
+class tst_StartUp : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void noDisplayEndsWithStatusOne_data();
+    void noDisplayEndsWithStatusOne();
+    void sessionEndClosesWindow_data();
+    void sessionEndClosesWindow();
+    void qtTextsInJapanese_data();
+    void qtTextsInJapanese();
+};
+
+void tst_StartUp::noDisplayEndsWithStatusOne_data()
+{
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("DISPLAY names no X server") << "xcb"
+                                               << ":4093"
+                                               << "could not connect to display";
+    QTest::newRow("no DISPLAY at all") << "xcb"
+                                       << ""
+                                       << "could not connect to display";
+    QTest::newRow("Wayland without a compositor") << "wayland"
+                                                  << ""
+                                                  << "Failed to create wl_display";
+}
+
+void tst_StartUp::noDisplayEndsWithStatusOne()
+{
+    QFETCH(QString, platform);
+    QFETCH(QString, display);
+    QFETCH(QString, message);
+    QTemporaryDir runtime; // no compositor's socket in it
+    QVERIFY(runtime.isValid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    if (!display.isEmpty())
+        env.insert(QStringLiteral("DISPLAY"), display);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    QProcess glimra;
+    glimra.setProcessEnvironment(env);
+    glimra.start(QStringLiteral(GLIMRA_BINARY), {});
+    QVERIFY(glimra.waitForFinished(20000));
+    const QString err = QString::fromLocal8Bit(glimra.readAllStandardError());
+    // A crash (Qt's abort) would be a CrashExit with SIGABRT and a core file.
+    QCOMPARE(glimra.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(glimra.exitCode(), 1);
+    QVERIFY2(err.contains(message), qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("no Qt platform plugin could be initialized")), qPrintable(err));
+}
+
+void tst_StartUp::sessionEndClosesWindow_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM, the session ends") << int(SIGTERM);
+    QTest::newRow("SIGINT, Ctrl+C in a terminal") << int(SIGINT);
+}
+
+void tst_StartUp::sessionEndClosesWindow()
+{
+    QFETCH(int, signal);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess glimra;
+    glimra.setProcessEnvironment(env);
+    glimra.start(QStringLiteral(GLIMRA_BINARY), {});
+    QVERIFY(glimra.waitForStarted());
+    // Sent before glimra has set up its handler, the signal would simply
+    // kill it, and prove nothing.
+    QTRY_VERIFY_WITH_TIMEOUT(catches(glimra.processId(), signal), 20000);
+    QCOMPARE(::kill(pid_t(glimra.processId()), signal), 0);
+    QVERIFY(glimra.waitForFinished(20000));
+    QCOMPARE(glimra.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(glimra.exitCode(), 0);
+}
+
+void tst_StartUp::qtTextsInJapanese_data()
+{
+    QTest::addColumn<QString>("context");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("japanese");
+    QTest::newRow("colour dialog title") << "QColorDialog"
+                                         << "Select Color"
+                                         << "色";
+    QTest::newRow("colour dialog custom colours") << "QColorDialog"
+                                                  << "&Custom colors"
+                                                  << "カスタム";
+    QTest::newRow("sample box menu: copy") << "QWidgetTextControl"
+                                           << "&Copy"
+                                           << "コピー";
+    QTest::newRow("sample box menu: select all") << "QWidgetTextControl"
+                                                 << "Select All"
+                                                 << "選択";
+    QTest::newRow("dialog button: cancel") << "QPlatformTheme"
+                                           << "Cancel"
+                                           << "キャンセル";
+}
+
+void tst_StartUp::qtTextsInJapanese()
+{
+    QFETCH(QString, context);
+    QFETCH(QString, source);
+    QFETCH(QString, japanese);
+    QTranslator* translator = glimra::installJapaneseQtTexts(*qApp);
+    QVERIFY2(translator, "Qt's Japanese catalogue (qt6-translations-l10n) is not installed");
+    const QString text = QCoreApplication::translate(qPrintable(context), qPrintable(source));
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    QVERIFY2(text.contains(japanese), qPrintable(text));
+    QCOMPARE(QCoreApplication::translate(qPrintable(context), qPrintable(source)), source);
+}
+
+QTEST_MAIN(tst_StartUp)
+#include "tst_start_up.moc"

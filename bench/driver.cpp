@@ -88,25 +88,25 @@ struct Options {
     QString markdownPath;
 };
 
-// What make_fonts.py puts beside the generated families, by the name the
-// tables use.
-QString besideArgument(const QString& fontSet)
+// Each font set the tables name: what make_fonts.py puts beside the
+// generated families, and how the tables describe it.
+struct FontSetInfo {
+    const char* beside;
+    const char* label;
+};
+
+FontSetInfo fontSetInfo(const QString& fontSet)
 {
     if (fontSet == QLatin1String("noto-cjk"))
-        return QStringLiteral("noto-cjk");
+        return { "noto-cjk", "Noto Sans CJK JP, no IPA" };
     if (fontSet == QLatin1String("no-japanese"))
-        return QStringLiteral("dejavu");
-    return QStringLiteral("ipa");
+        return { "dejavu", "no Japanese font (DejaVu)" };
+    return { "ipa", "IPA gothics" };
 }
 
-QString fontSetLabel(const QString& fontSet)
-{
-    if (fontSet == QLatin1String("noto-cjk"))
-        return QStringLiteral("Noto Sans CJK JP, no IPA");
-    if (fontSet == QLatin1String("no-japanese"))
-        return QStringLiteral("no Japanese font (DejaVu)");
-    return QStringLiteral("IPA gothics");
-}
+QString besideArgument(const QString& fontSet) { return QLatin1String(fontSetInfo(fontSet).beside); }
+
+QString fontSetLabel(const QString& fontSet) { return QLatin1String(fontSetInfo(fontSet).label); }
 
 const QString kIpa = QStringLiteral("ipa");
 const QString kOpening = QStringLiteral("opening");

@@ -366,7 +366,8 @@ void tst_View::shownViewSkipsFormatsThatChangeNothing()
 {
     RichTextBox box;
     box.show();
-    box.setText(QStringLiteral("\r\nabc (A)\r\nabc (B)"));
+    // The third sample has a kana the font lacks and a character no font has.
+    box.setText(QStringLiteral("\r\nabc (A)\r\nabc (B)\r\na\u3042\U000F0000 (C)"));
     const auto format = [&](qint32 start, qint32 length) {
         box.setSelStart(start);
         box.setSelLength(length);
@@ -379,11 +380,13 @@ void tst_View::shownViewSkipsFormatsThatChangeNothing()
     format(0, 2); // the leading line break: a paragraph separator
     format(2, 3);
     format(8, 7); // a label, the line break after it and the next sample
+    format(20, 4);
     QSignalSpy changes(box.document(), &QTextDocument::contentsChange);
     format(0, 2);
     format(2, 3);
     format(8, 7);
     format(3, 1);
+    format(20, 4);
     QCOMPARE(changes.count(), 0);
     // One property that differs, anywhere in the range, is applied.
     box.setSelStart(2);

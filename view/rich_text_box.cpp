@@ -416,17 +416,25 @@ void RichTextBox::setSelFontName(const QString& name)
     f.setFontStyleStrategy(QFont::PreferDefault);
     f.setProperty(kFamilyKeyProperty, name);
     const auto [from, to] = selectedRange();
+    const std::vector<GlyphRun> elsewhere = family ? missingGlyphRuns(*family, from, to) : std::vector<GlyphRun> {};
+    // A shown view that already draws the range this way is left alone: the
+    // name set on the whole range and then the runs drawn elsewhere would be
+    // two real changes, each laying the block out again.
+    if (!m_deferring && rangeIsDrawnAs(f, elsewhere, from, to))
+        return;
     applyToRange(f, from, to);
-    if (family)
-        drawMissingGlyphsElsewhere(*family, from, to);
+    for (const GlyphRun& run : elsewhere)
+        applyToRange(run.format, run.from, run.to);
 }
 
-void RichTextBox::drawMissingGlyphsElsewhere(const FontCoverage::Family& family, qint32 from, qint32 to)
+std::vector<RichTextBox::GlyphRun> RichTextBox::missingGlyphRuns(
+    const FontCoverage::Family& family, qint32 from, qint32 to) const
 {
     FontCoverage& coverage = FontCoverage::instance();
     // Glyphs no installed font has are drawn as the run's font draws what it
     // lacks, without Qt searching every font for them first.
     static const QString nobody = QStringLiteral("\0");
+    std::vector<GlyphRun> runs;
     qint32 runStart = from;
     QString runFamily; // empty: the run's own font has these glyphs
     const auto endRun = [&](qint32 end) {
@@ -436,7 +444,7 @@ void RichTextBox::drawMissingGlyphsElsewhere(const FontCoverage::Family& family,
                 f.setFontStyleStrategy(QFont::NoFontMerging);
             else
                 f.setFontFamilies(QStringList { runFamily });
-            applyToRange(f, runStart, end);
+            runs.push_back({ runStart, end, f });
         }
     };
     const QString& text = m_map.text();
@@ -463,6 +471,26 @@ void RichTextBox::drawMissingGlyphsElsewhere(const FontCoverage::Family& family,
         i += width;
     }
     endRun(to);
+    return runs;
+}
+
+bool RichTextBox::rangeIsDrawnAs(
+    const QTextCharFormat& format, const std::vector<GlyphRun>& elsewhere, qint32 from, qint32 to) const
+{
+    const auto has = [&](const QTextCharFormat& f, qint32 a, qint32 b) {
+        const int da = documentPosition(a);
+        const int db = documentPosition(b);
+        return da >= db || rangeHasFormat(f, da, db);
+    };
+    qint32 p = from;
+    for (const GlyphRun& run : elsewhere) {
+        QTextCharFormat drawn = format;
+        drawn.merge(run.format);
+        if (!has(format, p, run.from) || !has(drawn, run.from, run.to))
+            return false;
+        p = run.to;
+    }
+    return has(format, p, to);
 }
 
 void RichTextBox::setSelFontSize(std::int16_t points)

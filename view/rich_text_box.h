@@ -150,7 +150,16 @@ private:
     std::pair<qint32, qint32> selectedRange() const;
     void applyToRange(const QTextCharFormat& format, qint32 from, qint32 to);
     void applyToSelection(const QTextCharFormat& format);
-    void drawMissingGlyphsElsewhere(const FontCoverage::Family& family, qint32 from, qint32 to);
+    // A part of a font's run its font cannot draw, and the format that draws
+    // it with another font, or with none.
+    struct GlyphRun {
+        qint32 from;
+        qint32 to;
+        QTextCharFormat format;
+    };
+    std::vector<GlyphRun> missingGlyphRuns(const FontCoverage::Family& family, qint32 from, qint32 to) const;
+    bool rangeIsDrawnAs(
+        const QTextCharFormat& format, const std::vector<GlyphRun>& elsewhere, qint32 from, qint32 to) const;
     void loadFontsOfSelectionEarly();
     void onContentsChange(int from, int removed, int added);
     int toPixels(float twips) const;

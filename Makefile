@@ -1,5 +1,7 @@
 # A thin wrapper over CMake. `make run` and `make test` first install what
-# is missing (tools/install-deps), then configure, build and go.
+# is missing (tools/install-deps), then configure, build and go. The same
+# trees are CMake presets (CMakePresets.json: dev, asan, bench) for IDEs
+# and `cmake --preset`; keep their flags in step with these.
 
 BUILD_DIR ?= build
 # The unit tests run a second time under AddressSanitizer and
@@ -42,5 +44,6 @@ bench:
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
+# Every tree this Makefile makes.
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(BENCH_DIR)

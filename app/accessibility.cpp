@@ -1,5 +1,7 @@
 #include "accessibility.h"
 
+#include "form1.h"
+
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QComboBox>
@@ -66,7 +68,8 @@ namespace
 
     QAccessibleInterface* glimraInterfaces(const QString& className, QObject* object)
     {
-        if (className == QLatin1String("Form1") && object->isWidgetType())
+        // Qt asks by the class's full name, namespace and all.
+        if (className == QLatin1String(Form1::staticMetaObject.className()) && object->isWidgetType())
             return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
         if (className != QLatin1String("QComboBox"))
             return nullptr;

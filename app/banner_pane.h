@@ -5,6 +5,9 @@
 
 #include <QWidget>
 
+namespace glimra
+{
+
 class BannerPane : public QWidget
 {
     Q_OBJECT
@@ -18,3 +21,5 @@ public:
 
 // Makes the pane glimra uses: fetched over the network, shown as rich text.
 BannerPane* makeNetworkBannerPane(QWidget* parent);
+
+} // namespace glimra

@@ -9,49 +9,32 @@
 #include "../colour/swatch.h"
 #include "../preview/font_list.h"
 #include "../view/rich_text_box.h"
-#include "base/font_coverage.h"
 
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 
-using namespace glimra;
+namespace glimra
+{
 
 namespace
 {
 
-QLabel* makeLabel(const QString& caption, QWidget* parent)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    return label;
-}
+    QLabel* makeLabel(const QString& caption, QWidget* parent)
+    {
+        auto* label = new QLabel(caption, parent);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        return label;
+    }
 
-// The window's user-interface font: the desktop's, at its size, in the
-// family that stands in for the label font (a Japanese proportional gothic
-// where there is one). Qt would otherwise draw the captions through its own
-// fallback search, at a cost that grows with the square of the installed
-// fonts, and may pick a face with typewriter Latin.
-QFont japaneseUiFont(QFont font)
-{
-    const QString& family = glimra::labelFontStandIn();
-    if (family.isEmpty())
-        return font;
-    font.setFamilies(QStringList { family });
-    // Without a Japanese font the captions cannot be drawn; no search for one.
-    if (!glimra::labelFontStandInIsJapanese())
-        font.setStyleStrategy(QFont::NoFontMerging);
-    return font;
-}
-
-int checkValue(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
+    int checkValue(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
 
 } // namespace
 
@@ -63,14 +46,6 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
 {
     setObjectName(QStringLiteral("Form1"));
     installAccessibility();
-    // Every window of the program, dialogs and message boxes included. This
-    // window was made before the change and takes it explicitly.
-    static const bool uiFontSet = [] {
-        QApplication::setFont(japaneseUiFont(QApplication::font()));
-        return true;
-    }();
-    Q_UNUSED(uiFontSet);
-    setFont(QApplication::font());
     setWindowIcon(QIcon(QStringLiteral(":/glimra/glimra.png")));
     if (!m_fonts) {
         auto system = std::make_unique<preview::SystemFontList>();
@@ -80,8 +55,7 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
     if (!m_colourDialog)
         m_colourDialog = std::make_unique<colour::QtColourDialog>(this);
 
-    // Created in tab order, so that focus moves down the column from the
-    // sample box, by way of the preview view and the Show button.
+    // A screen reader lists the controls in the order they are made.
     Text1 = new QPlainTextEdit(caption::Text1, this);
     RichTextBox1 = new view::RichTextBox(this);
     Command1 = new QPushButton(caption::Command1, this);
@@ -117,7 +91,7 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
         { RichTextBox1, layout::RichTextBox1, "RichTextBox1" },
     };
     for (const Placed& control : controls) {
-        control.widget->setGeometry(toPixels(control.twips));
+        control.widget->setGeometry(twipsToPixels(control.twips, m_dpi));
         control.widget->setObjectName(QLatin1String(control.name));
     }
 
@@ -131,17 +105,19 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
     RichTextBox1->setDpi(m_dpi);
     RichTextBox1->setTabChangesFocus(true);
 
-    const QWidget* const tabOrder[]
+    // Focus moves down the column from the sample box, by way of the preview
+    // view and the Show button.
+    QWidget* const tabOrder[]
         = { Text1, RichTextBox1, Command1, Combo1, Command2, Command3, Check1, Check2, WebBrowser1 };
     for (size_t i = 1; i < std::size(tabOrder); ++i)
-        setTabOrder(const_cast<QWidget*>(tabOrder[i - 1]), const_cast<QWidget*>(tabOrder[i]));
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
     Text1->setFocus();
 
     connect(Command1, &QPushButton::clicked, this, &Form1::onCommand1Clicked);
     connect(Command2, &QPushButton::clicked, this, &Form1::onCommand2Clicked);
     connect(Command3, &QPushButton::clicked, this, &Form1::onCommand3Clicked);
 
-    resize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+    resize(twipsToPixels(kClientWidth, m_dpi), twipsToPixels(kClientHeight, m_dpi));
     orDie(this, [this] { load(); });
 }
 
@@ -164,14 +140,6 @@ void Form1::nameForScreenReaders()
     WebBrowser1->setAccessibleName(accessibleName::WebBrowser1);
     if (QWidget* inner = WebBrowser1->focusProxy())
         inner->setAccessibleName(accessibleName::WebBrowser1);
-}
-
-int Form1::twipsToPixels(int twips) const { return glimra::twipsToPixels(twips, m_dpi); }
-
-QRect Form1::toPixels(const QRect& twips) const
-{
-    return QRect(twipsToPixels(twips.x()), twipsToPixels(twips.y()), twipsToPixels(twips.width()),
-        twipsToPixels(twips.height()));
 }
 
 void Form1::load()
@@ -267,3 +235,5 @@ bool Form1::processPendingEvents()
     QCoreApplication::processEvents();
     return !m_closing;
 }
+
+} // namespace glimra

@@ -3,6 +3,26 @@
 // Form1: glimra's only window. A column of inputs down the left edge, the
 // preview view filling the rest. All state lives in the controls; the
 // preview build reads them at the moment it needs each value.
+//
+// A press of 表示 (Command1) goes, in order, through:
+//   Form1::onCommand1Clicked  (here)           counts the build and hands over
+//   preview::build            (preview/preview_build.h)  hides the view, then
+//     the text pass: one entry per name from the preview::FontList
+//     (preview/font_list.h), each read back and written whole into
+//     view::RichTextBox (view/rich_text_box.h, positions through
+//     view/position_map.h);
+//     the formatting pass: per font, the sample's font, size, bold, italic
+//     and colour and the name's label font, each read afresh from this
+//     window through preview::Host; after each font the progress title
+//     (Host::setTitle) and one turn of the event loop
+//     (Host::processPendingEvents), which may run a second press whole, or
+//     end the build when the window closes;
+//   the finishing steps: background colour, selection back to the start,
+//     the view shown and the title back at rest.
+// The view draws each entry in its font, glyphs it lacks in one that has
+// them (glimra::FontCoverage, base/font_coverage.h). Each step runs under
+// the statement-skip policy (base/failure.h): a failing step is skipped and
+// the build goes on.
 
 #include "../colour/colour_dialog.h"
 #include "../preview/font_list.h"
@@ -18,7 +38,6 @@ class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
-class BannerPane;
 
 namespace colour
 {
@@ -28,6 +47,10 @@ namespace view
 {
 class RichTextBox;
 }
+
+namespace glimra
+{
+class BannerPane;
 
 // What the window takes from the platform. Tests replace any of it; an
 // empty member means the desktop's own.
@@ -46,9 +69,8 @@ public:
     explicit Form1(Form1Platform platform = {}, QWidget* parent = nullptr);
     ~Form1() override;
 
-    double dpi() const { return m_dpi; }
-    int twipsToPixels(int twips) const;
-    // True while a preview build runs (nested builds count once each).
+    // How many preview builds run now, one inside another: 0 at rest, 2
+    // when a press of Show started a build inside another build's yield.
     int buildDepth() const { return m_buildDepth; }
 
     QLabel* Label1;
@@ -64,7 +86,6 @@ public:
     QPushButton* Command1;
     BannerPane* WebBrowser1;
     view::RichTextBox* RichTextBox1;
-    colour::ColourDialog& CommonDialog1() { return *m_colourDialog; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -79,13 +100,12 @@ private:
     void onCommand1Clicked();
     void onCommand2Clicked();
     void onCommand3Clicked();
-    QRect toPixels(const QRect& twips) const;
 
     // preview::Host
     QString sample() const override;
     QString chosenSize() const override;
-    glimra::Colour textColour() const override;
-    glimra::Colour backColour() const override;
+    Colour textColour() const override;
+    Colour backColour() const override;
     int boldValue() const override;
     int italicValue() const override;
     void setTitle(const QString& title) override;
@@ -99,3 +119,5 @@ private:
     // The outer size the view was last fitted to.
     QSize m_fittedOuterSize;
 };
+
+} // namespace glimra

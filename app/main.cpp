@@ -10,7 +10,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral(GLIMRA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("io.github.glimra.Glimra"));
     glimra::installJapaneseQtTexts(*app);
-    Form1 window;
+    glimra::installJapaneseUiFont();
+    glimra::Form1 window;
     window.show();
     return app->exec();
 }

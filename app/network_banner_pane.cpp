@@ -9,9 +9,15 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-// Off unless asked for (QT_LOGGING_RULES=glimra.banner.debug=true): an
-// unreachable banner is no news to the user.
-Q_LOGGING_CATEGORY(lcBanner, "glimra.banner", QtInfoMsg)
+namespace glimra
+{
+
+namespace
+{
+    // Off unless asked for (QT_LOGGING_RULES=glimra.banner.debug=true): an
+    // unreachable banner is no news to the user.
+    Q_LOGGING_CATEGORY(lcBanner, "glimra.banner", QtInfoMsg)
+} // namespace
 
 NetworkBannerPane::NetworkBannerPane(QWidget* parent)
     : BannerPane(parent)
@@ -102,3 +108,5 @@ void NetworkBannerPane::openLink(const QUrl& link)
 }
 
 BannerPane* makeNetworkBannerPane(QWidget* parent) { return new NetworkBannerPane(parent); }
+
+} // namespace glimra

@@ -22,6 +22,9 @@ class Fetcher;
 struct Response;
 }
 
+namespace glimra
+{
+
 class NetworkBannerPane : public BannerPane
 {
     Q_OBJECT
@@ -53,3 +56,5 @@ private:
     QHash<QUrl, QImage> m_pictures;
     qsizetype m_waiting = 0; // pictures neither arrived nor given up
 };
+
+} // namespace glimra

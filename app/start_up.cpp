@@ -1,7 +1,9 @@
 #include "start_up.h"
 
 #include "base/failure.h"
+#include "base/font_coverage.h"
 
+#include <QFont>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSocketNotifier>
@@ -98,6 +100,19 @@ QTranslator* installJapaneseQtTexts(QCoreApplication& app)
     if (!QCoreApplication::installTranslator(translator.get()))
         return nullptr;
     return translator.release();
+}
+
+void installJapaneseUiFont()
+{
+    const QString& family = labelFontStandIn();
+    if (family.isEmpty())
+        return;
+    QFont font = QApplication::font();
+    font.setFamilies(QStringList { family });
+    // Without a Japanese font the captions cannot be drawn; no search for one.
+    if (!labelFontStandInIsJapanese())
+        font.setStyleStrategy(QFont::NoFontMerging);
+    QApplication::setFont(font);
 }
 
 } // namespace glimra

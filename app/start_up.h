@@ -2,8 +2,9 @@
 
 // What glimra does before its window exists: open the display, give Qt's
 // own texts (dialogs, context menus, message box buttons) in Japanese, as
-// the program's own texts are, whatever the desktop's locale, and end as a
-// closed window does when the session asks it to.
+// the program's own texts are, whatever the desktop's locale, choose a user
+// interface font that draws them, and end as a closed window does when the
+// session asks it to.
 
 #include <QApplication>
 
@@ -25,5 +26,14 @@ std::unique_ptr<QApplication> openApplication(int& argc, char** argv);
 // by the application; null, and Qt's texts stay English, when the catalogue
 // is not installed.
 QTranslator* installJapaneseQtTexts(QCoreApplication& app);
+
+// Makes the desktop's user-interface font, at its size, draw in the family
+// that stands in for the label font (a Japanese proportional gothic where
+// there is one), for every window made from now on, dialogs and message
+// boxes included. Qt would otherwise draw the captions through its own
+// fallback search, at a cost that grows with the square of the installed
+// fonts, and may pick a face with typewriter Latin. Call it before the
+// window is made.
+void installJapaneseUiFont();
 
 } // namespace glimra

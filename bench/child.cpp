@@ -4,6 +4,7 @@
 #include "clock.h"
 
 #include "../app/form1.h"
+#include "../app/start_up.h"
 #include "../view/rich_text_box.h"
 #include "base/constants.h"
 
@@ -25,6 +26,7 @@
 #include <vector>
 
 using namespace bench;
+using glimra::Form1;
 
 namespace
 {
@@ -311,7 +313,8 @@ int runChild(int argc, char** argv)
 {
     BenchApplication app(argc, argv);
     const ChildArgs args = parse(QCoreApplication::arguments().mid(1));
-    Form1 form(Form1Platform {});
+    glimra::installJapaneseUiFont();
+    Form1 form(glimra::Form1Platform {});
     if (args.view == ViewKind::Reference)
         form.RichTextBox1->setTuning(view::RichTextBox::Tuning { false, false });
     return args.mode == ChildMode::Start ? measureStart(app, form, args) : measureBuild(app, form, args);

@@ -12,6 +12,8 @@ class QWidget;
 namespace colour
 {
 
+class Swatch;
+
 class ColourDialog
 {
 public:
@@ -38,13 +40,8 @@ private:
     QPointer<QColorDialog> m_dialog;
 };
 
-} // namespace colour
-
-namespace colour
-{
-class Swatch;
-
 // Shows the dialog and puts the colour on the swatch, unchanged, when the
 // user confirmed it. A cancelled dialog leaves the swatch as it was.
 void chooseColour(ColourDialog& dialog, Swatch& swatch);
+
 } // namespace colour

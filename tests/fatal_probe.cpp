@@ -35,7 +35,7 @@ int main(int argc, char* argv[])
 
     auto dialog = std::make_unique<ScriptedColourDialog>();
     dialog->failShow = true;
-    Form1Platform platform;
+    glimra::Form1Platform platform;
     platform.fonts = std::make_unique<preview::NamedFontList>();
     platform.colourDialog = std::move(dialog);
     platform.bannerPane = [mode](QWidget* parent) {
@@ -43,7 +43,7 @@ int main(int argc, char* argv[])
         pane->refuse = mode == QLatin1String("load");
         return pane;
     };
-    Form1 window(std::move(platform));
+    glimra::Form1 window(std::move(platform));
     window.show();
     std::printf("window shown\n");
     std::fflush(stdout);

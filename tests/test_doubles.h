@@ -11,10 +11,10 @@
 #include <functional>
 
 // Records every navigate call; fails it when told to.
-class RecordingBannerPane : public BannerPane
+class RecordingBannerPane : public glimra::BannerPane
 {
 public:
-    using BannerPane::BannerPane;
+    using glimra::BannerPane::BannerPane;
     QStringList urls;
     bool refuse = false;
     void navigate(const QString& url) override

@@ -1,12 +1,13 @@
 // The banner's logic, without a network: where it may go, what is left of a
 // page once sanitized, and the document built from it.
 
+#include "test_pictures.h"
+
 #include "banner/document.h"
 #include "banner/sanitizer.h"
 #include "banner/url_policy.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QBuffer>
 #include <QStringEncoder>
 #include <QTest>
 #include <QTextBlock>
@@ -58,15 +59,6 @@ QString dump(const Page& page)
         paragraphs << line;
     }
     return paragraphs.join(QLatin1Char('|'));
-}
-
-QByteArray png(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
 }
 
 QByteArray bigEndian(quint32 v)

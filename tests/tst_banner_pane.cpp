@@ -2,6 +2,8 @@
 // it shows, what it refuses, and the hostile pages that once crashed or
 // froze the window. What a page may become is tested in tst_banner.
 
+#include "test_pictures.h"
+
 #include "../app/network_banner_pane.h"
 #include "banner/document.h"
 #include "banner/fetcher.h"
@@ -9,7 +11,6 @@
 #include "base/constants.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QDesktopServices>
 #include <QFile>
 #include <QImage>
@@ -47,15 +48,6 @@ QByteArray response(
 QByteArray redirect(const QByteArray& location)
 {
     return response("302 Found", "text/html", {}, "Location: " + location + "\r\n");
-}
-
-QByteArray png(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
 }
 
 QImage redImage(int width, int height)
@@ -217,7 +209,7 @@ private:
     bool isBlank() const { return m_pane->browser()->document()->isEmpty(); }
 
     std::unique_ptr<TinyHttpServer> m_server;
-    std::unique_ptr<NetworkBannerPane> m_pane;
+    std::unique_ptr<glimra::NetworkBannerPane> m_pane;
     std::unique_ptr<QSignalSpy> m_loaded;
     LinkCatcher m_links;
     QImage m_picture = redImage(6, 4);
@@ -241,8 +233,8 @@ void tst_BannerPane::init()
     // save the offscreen platform's own note on showing a window.
     QTest::failOnWarning(QRegularExpression(QStringLiteral("^(?!This plugin does not support propagateSizeHints)")));
     m_server = std::make_unique<TinyHttpServer>();
-    m_pane = std::make_unique<NetworkBannerPane>();
-    m_loaded = std::make_unique<QSignalSpy>(m_pane.get(), &NetworkBannerPane::loaded);
+    m_pane = std::make_unique<glimra::NetworkBannerPane>();
+    m_loaded = std::make_unique<QSignalSpy>(m_pane.get(), &glimra::NetworkBannerPane::loaded);
     m_pane->resize(300, 200);
     m_pane->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_pane.get()));

@@ -88,6 +88,25 @@ QStringList fontNames(int n)
 
 QString percentTitle(int percent) { return kAppTitle + QStringLiteral(" - 処理中です... %1%").arg(percent); }
 
+// The titles of a whole build: one per font with its per cent, then the
+// title at rest.
+QStringList buildTitles(const QList<int>& percents)
+{
+    QStringList titles;
+    for (int percent : percents)
+        titles << percentTitle(percent);
+    return titles << kAppTitle;
+}
+
+// from, from + by, ... up to and with to.
+QList<int> steps(int from, int to, int by)
+{
+    QList<int> list;
+    for (int n = from; n <= to; n += by)
+        list << n;
+    return list;
+}
+
 } // namespace
 
 class tst_Preview : public QObject
@@ -277,17 +296,15 @@ void tst_Preview::titleSequence_data()
     QTest::newRow("none") << 0 << QStringList { kAppTitle };
     // One font: the divisor is zero, so no percentage is ever shown.
     QTest::newRow("one") << 1 << QStringList { kAppTitle };
-    QTest::newRow("two") << 2 << QStringList { percentTitle(0), percentTitle(100), kAppTitle };
-    QStringList of51;
-    for (int i = 0; i < 51; ++i)
-        of51 << percentTitle(int(std::floor(double(i) / 50 * 100)));
-    QCOMPARE(of51[29], percentTitle(57));
-    QTest::newRow("51") << 51 << (of51 << kAppTitle);
-    QStringList of101;
-    for (int i = 0; i < 101; ++i)
-        of101 << percentTitle(int(std::floor(double(i) / 100 * 100)));
-    QCOMPARE(of101[57], percentTitle(56));
-    QTest::newRow("101") << 101 << (of101 << kAppTitle);
+    QTest::newRow("two") << 2 << buildTitles({ 0, 100 });
+    // Every second per cent, but the 30th font shows 57: 29 / 50 * 100 lies
+    // just below 58.
+    QTest::newRow("51") << 51 << buildTitles(steps(0, 56, 2) + QList { 57 } + steps(60, 100, 2));
+    // Every per cent, but 29 and 58 are never shown: the 30th font repeats
+    // 28, the 58th repeats 56 and the 59th shows 57.
+    QTest::newRow("101") << 101
+                         << buildTitles(steps(0, 28, 1) + QList { 28 } + steps(30, 56, 1) + QList { 56, 57 }
+                                + steps(59, 100, 1));
 }
 
 void tst_Preview::titleSequence()

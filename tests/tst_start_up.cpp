@@ -29,6 +29,31 @@ quint64 caughtSignals(qint64 pid)
 
 bool catches(qint64 pid, int signal) { return caughtSignals(pid) & (quint64(1) << (signal - 1)); }
 
+// Starts the real binary on a Qt platform, in this process's environment
+// with the variables in changes set, or removed where their value is empty.
+void startGlimra(QProcess& glimra, const QString& platform, const QHash<QString, QString>& changes = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (auto it = changes.begin(); it != changes.end(); ++it) {
+        if (it.value().isEmpty())
+            env.remove(it.key());
+        else
+            env.insert(it.key(), it.value());
+    }
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    glimra.setProcessEnvironment(env);
+    glimra.start(QStringLiteral(GLIMRA_BINARY), {});
+}
+
+// Waits for the process to end and gives its exit status; -1 when it is
+// still running or crashed (as Qt's own abort would, with a core file).
+int exitStatus(QProcess& process)
+{
+    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return process.exitCode();
+}
+
 } // namespace
 
 class tst_StartUp : public QObject
@@ -67,21 +92,12 @@ void tst_StartUp::noDisplayEndsWithStatusOne()
     QFETCH(QString, message);
     QTemporaryDir runtime; // no compositor's socket in it
     QVERIFY(runtime.isValid());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    if (!display.isEmpty())
-        env.insert(QStringLiteral("DISPLAY"), display);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     QProcess glimra;
-    glimra.setProcessEnvironment(env);
-    glimra.start(QStringLiteral(GLIMRA_BINARY), {});
-    QVERIFY(glimra.waitForFinished(20000));
+    startGlimra(glimra, platform,
+        { { QStringLiteral("DISPLAY"), display }, { QStringLiteral("WAYLAND_DISPLAY"), QString() },
+            { QStringLiteral("XDG_RUNTIME_DIR"), runtime.path() } });
+    QCOMPARE(exitStatus(glimra), 1);
     const QString err = QString::fromLocal8Bit(glimra.readAllStandardError());
-    // A crash (Qt's abort) would be a CrashExit with SIGABRT and a core file.
-    QCOMPARE(glimra.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(glimra.exitCode(), 1);
     QVERIFY2(err.contains(message), qPrintable(err));
     QVERIFY2(err.contains(QStringLiteral("no Qt platform plugin could be initialized")), qPrintable(err));
 }
@@ -96,19 +112,14 @@ void tst_StartUp::sessionEndClosesWindow_data()
 void tst_StartUp::sessionEndClosesWindow()
 {
     QFETCH(int, signal);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess glimra;
-    glimra.setProcessEnvironment(env);
-    glimra.start(QStringLiteral(GLIMRA_BINARY), {});
+    startGlimra(glimra, QStringLiteral("offscreen"));
     QVERIFY(glimra.waitForStarted());
     // Sent before glimra has set up its handler, the signal would simply
     // kill it, and prove nothing.
     QTRY_VERIFY_WITH_TIMEOUT(catches(glimra.processId(), signal), 20000);
     QCOMPARE(::kill(pid_t(glimra.processId()), signal), 0);
-    QVERIFY(glimra.waitForFinished(20000));
-    QCOMPARE(glimra.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(glimra.exitCode(), 0);
+    QCOMPARE(exitStatus(glimra), 0);
 }
 
 void tst_StartUp::qtTextsInJapanese_data()

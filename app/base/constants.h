@@ -23,6 +23,14 @@ constexpr int twipsToPixels(double twips, double dpi)
     return px < 0 ? -static_cast<int>(-px + 0.5) : static_cast<int>(px + 0.5);
 }
 
+// A rectangle in twips, each edge and length rounded on its own, as the
+// window lays out its controls.
+constexpr QRect twipsToPixels(const QRect& twips, double dpi)
+{
+    return QRect(twipsToPixels(twips.x(), dpi), twipsToPixels(twips.y(), dpi), twipsToPixels(twips.width(), dpi),
+        twipsToPixels(twips.height(), dpi));
+}
+
 constexpr double pixelsToTwips(int pixels, double dpi) { return pixels * kTwipsPerInch / dpi; }
 
 // A colour is 0x00BBGGRR (red in the low byte). With the top bit set the low

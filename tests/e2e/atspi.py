@@ -6,10 +6,8 @@ with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1, is the only application on it. The
 tree is read through pyatspi (python3-pyatspi), as Orca reads it.
 """
 import os
-import select
 import shutil
 import subprocess
-import time
 
 BUS_TOOLS = ("dbus-daemon",)
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
@@ -33,31 +31,16 @@ def missing_tools():
 
 
 def start_bus(session):
-    """Starts a session bus and the AT-SPI launcher as processes of session.
+    """Starts a session bus and the AT-SPI launcher as processes of session,
+    once per session.
 
     Puts the bus address into session.env (for glimra) and into this
     process's environment (for pyatspi, which reads it when first imported)."""
-    read_end, write_end = os.pipe()
-    try:
-        session.spawn(["dbus-daemon", "--session", "--nofork", "--nosyslog", "--print-address=%d" % write_end],
-                      pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        write_end = None
-        address = b""
-        deadline = time.monotonic() + 30
-        while not address.endswith(b"\n"):
-            left = deadline - time.monotonic()
-            if left <= 0 or not select.select([read_end], [], [], left)[0]:
-                raise RuntimeError("dbus-daemon did not report its address")
-            chunk = os.read(read_end, 256)
-            if not chunk:
-                raise RuntimeError("dbus-daemon ended before reporting its address")
-            address += chunk
-    finally:
-        os.close(read_end)
-        if write_end is not None:
-            os.close(write_end)
-    address = address.decode().strip()
+    if session.env.get("QT_LINUX_ACCESSIBILITY_ALWAYS_ON") == "1":
+        return
+    address = session.spawn_reporting(
+        lambda fd: ["dbus-daemon", "--session", "--nofork", "--nosyslog", "--print-address=%d" % fd],
+        "dbus-daemon's address")
     session.env["DBUS_SESSION_BUS_ADDRESS"] = address
     session.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
     session.env["NO_AT_BRIDGE"] = "0"
@@ -119,7 +102,9 @@ class Tree:
         return found
 
     def find(self, role, name):
-        hits = [n for n in self.walk() if n.getRole() == role and n.name == name]
+        """The one accessible of the role named so; role is a pyatspi role or
+        the name a screen reader says for it ("push button")."""
+        hits = [n for n in self.walk() if role in (n.getRole(), n.getRoleName()) and n.name == name]
         if len(hits) != 1:
             raise LookupError("%d accessibles with role %s named %r" % (len(hits), role, name))
         return hits[0]

@@ -25,7 +25,7 @@ import time
 
 import atspi
 import e2e
-from e2e import APP_TITLE, BUSY_TITLE, Failed, Skipped, Twips, check, px, wait_for
+from e2e import APP_TITLE, BUSY_TITLE, VIEW_MARGINS, Failed, Skipped, check, px, wait_for
 
 # Window managers that reparent the window into a frame after it is mapped,
 # each with what it needs to run on a bare X server.
@@ -123,7 +123,7 @@ def scenario_frame_resize(s):
 
     def fits():
         _, _, w, h = s.geometry()
-        want = (px((w + left + right) * 15 - Twips.view_margins[0]), px((h + top + bottom) * 15 - Twips.view_margins[1]))
+        want = (px((w + left + right) * 15 - VIEW_MARGINS[0]), px((h + top + bottom) * 15 - VIEW_MARGINS[1]))
         got = tree.extents(preview)[2:]
         return got == want, got, want
     # The frame may arrive a little after the window is mapped; the size the

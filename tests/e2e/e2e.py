@@ -1,17 +1,13 @@
-#!/usr/bin/python3
-"""Drives the real glimra binary in a private Xvfb, the way a user would.
+"""The harness of glimra's end-to-end tests: a private X server, fontconfig
+and accessibility bus per run, the real binary in it, and what a test needs
+to drive and watch it (xdotool, the X RECORD extension for its titles, the
+accessibility tree for where its controls are).
 
-    e2e.py SCENARIO GLIMRA [ARTIFACT_DIR]
+Scenarios live in window.py (the window driven as a user would drive it)
+and desktop.py (a screen reader, a window manager, Wayland); each runs one
+through main():
 
-Scenarios:
-  textpass            the window as it opens; a typed sample, Show, and the
-                      preview copied back through the clipboard
-  format              bold and size 24, Show: every progress title in order,
-                      the preview drawn, each entry's fonts in the copied HTML
-  colour              the background swatch through the colour dialog, a
-                      cancelled dialog on the text swatch, and the preview's
-                      background after Show
-  close_during_build  the window closed while a long build runs
+    window.py SCENARIO GLIMRA [ARTIFACT_DIR]
 
 Each run starts its own X server (it picks a free display itself) and gives
 glimra a private fontconfig holding a known set of families, so that the
@@ -34,6 +30,8 @@ import tempfile
 import threading
 import time
 
+import atspi
+
 SKIP = 77
 TOOLS = ("Xvfb", "xdotool", "xclip", "xprop", "xwininfo", "import", "fc-list")
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -47,18 +45,8 @@ SCREEN = (1024, 768)
 JAPANESE_FAMILIES = {"IPAGothic", "IPAPGothic"}
 
 
-class Twips:
-    """Control rectangles (left, top, width, height) as the window was designed."""
-    Text1 = (120, 360, 1575, 735)
-    Combo1 = (120, 1440, 1575, 300)
-    Command2 = (120, 2160, 735, 255)
-    Command3 = (960, 2160, 735, 255)
-    Check1 = (120, 2640, 1335, 255)
-    Command1 = (120, 3360, 1575, 495)
-    RichTextBox1 = (1800, 0, 3015, 2775)
-    client = (6195, 4530)
-    # The preview view is the window's size less these.
-    view_margins = (1900, 500)
+# The preview view fills the window, frame included, less these (twips).
+VIEW_MARGINS = (1900, 500)
 
 
 def px(twips):
@@ -66,12 +54,8 @@ def px(twips):
     return int(twips * DPI / 1440 + 0.5)
 
 
-def rect_px(r):
-    return tuple(px(v) for v in r)
-
-
-def centre(r):
-    x, y, w, h = rect_px(r)
+def centre(rect):
+    x, y, w, h = rect
     return x + w // 2, y + h // 2
 
 
@@ -324,6 +308,7 @@ class Session:
         self.wid = None
         self.env = None
         self._xlib = None
+        self._tree = None
         self._app_output = []
 
     # -- lifetime -----------------------------------------------------------
@@ -404,30 +389,40 @@ class Session:
         # generic names Qt adds that are no installed font.
         self.families = sorted(families, key=str.casefold)
 
-    def _start_xvfb(self):
+    def spawn_reporting(self, argv_with_fd, what, **kwargs):
+        """Starts a process that writes one line to a descriptor it is handed
+        (Xvfb -displayfd, dbus-daemon --print-address) and returns the line.
+        argv_with_fd(fd) gives the command line naming that descriptor."""
         read_end, write_end = os.pipe()
         try:
-            self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN,
-                        "-dpi", str(DPI), "-nolisten", "tcp", "-noreset"],
-                       pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.spawn(argv_with_fd(write_end), pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, **kwargs)
             os.close(write_end)
             write_end = None
-            number = b""
+            line = b""
             deadline = time.monotonic() + 30
-            while not number.endswith(b"\n"):
+            while not line.endswith(b"\n"):
                 left = deadline - time.monotonic()
-                check(left > 0, "Xvfb did not report its display")
+                check(left > 0, "%s did not report" % what)
                 if select.select([read_end], [], [], left)[0]:
-                    chunk = os.read(read_end, 32)
-                    check(chunk, "Xvfb ended before reporting its display")
-                    number += chunk
+                    chunk = os.read(read_end, 256)
+                    check(chunk, "%s ended before reporting" % what)
+                    line += chunk
         finally:
             os.close(read_end)
             if write_end is not None:
                 os.close(write_end)
-        self.env["DISPLAY"] = ":" + number.decode().strip()
+        return line.decode().strip()
+
+    def _start_xvfb(self):
+        number = self.spawn_reporting(
+            lambda fd: ["Xvfb", "-displayfd", str(fd), "-screen", "0", "%dx%dx24" % SCREEN, "-dpi", str(DPI),
+                        "-nolisten", "tcp", "-noreset"], "Xvfb's display")
+        self.env["DISPLAY"] = ":" + number
 
     def start_app(self):
+        # The accessibility tree tells where the controls are.
+        atspi.start_bus(self)
         self.app = self.spawn([self.glimra], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         threading.Thread(target=self._collect_output, daemon=True).start()
         self.wid = wait_for("glimra's window", self._find_window, 30)
@@ -483,16 +478,19 @@ class Session:
             values.append(int(m.group(1)))
         return tuple(values)
 
-    def absolute(self, point):
-        ox, oy, _, _ = self.geometry()
-        return ox + point[0], oy + point[1]
+    def tree(self):
+        if self._tree is None:
+            self._tree = atspi.Tree(wait_for)
+        return self._tree
+
+    def control(self, role, name):
+        """Where the control is on the screen (x, y, width, height), found
+        as a screen reader finds it: by its role ("push button") and name."""
+        tree = self.tree()
+        return tree.extents(tree.find(role, name))
 
     def preview_rect(self):
-        """The preview view on screen: it fills the window less fixed margins."""
-        ox, oy, w, h = self.geometry()
-        left, top, _, _ = rect_px(Twips.RichTextBox1)
-        mw, mh = Twips.view_margins
-        return ox + left, oy + top, px(w * 15 - mw), px(h * 15 - mh)
+        return self.control("text", "プレビュー")
 
     def title(self, wid=None):
         out = self.run(["xprop", "-id", str(wid or self.wid), "_NET_WM_NAME"], check_status=False)
@@ -508,8 +506,8 @@ class Session:
         self.run(["xdotool", "windowfocus", "--sync", str(wid)], check_status=False, timeout=10)
         return self.run(["xdotool", "getwindowfocus"], check_status=False).strip() == str(wid)
 
-    def click(self, twips_rect):
-        x, y = self.absolute(centre(twips_rect))
+    def click(self, rect):
+        x, y = centre(rect)
         self.xdotool("mousemove", x, y)
         self.xdotool("click", 1)
 
@@ -526,7 +524,7 @@ class Session:
 
     def copy_preview(self, target):
         """Selects the whole preview, copies it and reads the clipboard back."""
-        self.click(Twips.RichTextBox1)
+        self.click(self.preview_rect())
         self.key("ctrl+a", "ctrl+c")
         return wait_for("the copied preview as %s" % target, lambda: self._clipboard(target), 10).decode("utf-8")
 
@@ -559,179 +557,14 @@ class Session:
         """Presses Show; returns the titles set up to the one at rest."""
         recorder = self.record_titles()
         try:
-            self.click(Twips.Command1)
+            self.click(self.control("push button", "表示"))
             return recorder.wait_for("the build to restore the title", lambda t: APP_TITLE in t, timeout)
         finally:
             recorder.stop()
 
 
-# -- reading the copied rich text ---------------------------------------------
-
-SPAN = re.compile(r'<span style="([^"]*)">([^<]*)</span>')
-
-
-def runs_by_line(html):
-    """Each paragraph of Qt's HTML as a list of (style, text) runs."""
-    return [SPAN.findall(p) for p in re.findall(r"<p [^>]*>(.*?)</p>", html, re.S)]
-
-
-def style_of(style):
-    pairs = (item.split(":", 1) for item in style.split(";") if ":" in item)
-    return {k.strip(): v.strip().strip("'") for k, v in pairs}
-
-
-# -- scenarios ------------------------------------------------------------------
-
-
-def scenario_textpass(s):
-    s.start_app()
-    _, _, w, h = s.geometry()
-    check((w, h) == (px(Twips.client[0]), px(Twips.client[1])), "the window opens at %dx%d" % (w, h))
-
-    sample = "Abc あ"
-    s.click(Twips.Text1)
-    s.key("ctrl+a")
-    s.type(sample)
-    s.build_and_wait()
-    # Copying gives one line per paragraph, whatever the line breaks were.
-    lines = s.copy_preview("UTF8_STRING").replace("\r\n", "\n").split("\n")
-    want = [""] + ["%s (%s)" % (sample, family) for family in s.families]
-    check(lines == want, "copied preview:\n%s\nexpected:\n%s" % ("\n".join(lines), "\n".join(want)))
-    targets = s.clipboard_targets()
-    check("text/html" in targets, "the copied preview is offered only as %s" % targets)
-
-
-def scenario_format(s):
-    s.start_app()
-    s.click(Twips.Check1)
-    before = s.visible_windows()
-    s.click(Twips.Combo1)
-    wait_for("the size list to open", lambda: s.visible_windows() - before, 10)
-    # From "10" seven entries down to "24".
-    s.key(*(["Down"] * 7 + ["Return"]), focus=False)
-    wait_for("the size list to close", lambda: s.visible_windows() == before, 10)
-
-    titles = s.build_and_wait()
-    # With more than a hundred fonts every whole per cent has a font of its
-    # own; a title that does not change is not sent again.
-    want = [busy_title(k) for k in range(101)] + [APP_TITLE]
-    check(titles == want, "titles during the build:\n%s" % "\n".join(titles))
-
-    s.save_window("e2e_format.png")
-    view = s.preview_rect()
-
-    def dark_pixels():
-        dark = s.screenshot().count(view, lambda p: max(p) < 96)
-        # Bold 24-point samples in black fill a good part of the view.
-        return dark if dark > view[2] * view[3] // 20 else None
-    wait_for("the preview to be drawn", dark_pixels, 10)
-
-    lines = runs_by_line(s.copy_preview("text/html"))
-    check(len(lines) == len(s.families) + 1, "%d lines copied for %d fonts" % (len(lines), len(s.families)))
-    for family, runs in zip(s.families, lines[1:]):
-        check(len(runs) == 2, "the entry of %s has the runs %r" % (family, runs))
-        (sample_style, sample), (label_style, label) = runs
-        sample_style, label_style = style_of(sample_style), style_of(label_style)
-        check(sample == "SAMPLE" and label == " (%s)" % family, "the entry of %s reads %r" % (family, sample + label))
-        check(sample_style.get("font-family") == family and sample_style.get("font-size") == "24pt"
-              and sample_style.get("font-weight") == "700", "the sample of %s is %r" % (family, sample_style))
-        check(label_style.get("font-size") == "9pt" and "font-weight" not in label_style,
-              "the label of %s is %r" % (family, label_style))
-
-
-def open_dialog(s, swatch):
-    """Clicks a swatch; returns the colour dialog's window and the windows before it."""
-    before = s.visible_windows()
-    s.click(swatch)
-    new = wait_for("the colour dialog", lambda: s.visible_windows() - before, 10)
-    check(len(new) == 1, "clicking a swatch opened %d windows" % len(new))
-    return new.pop(), before
-
-
-def choose_colour(s, swatch, html):
-    """Types a colour into the dialog's HTML field and confirms it."""
-    dialog, before = open_dialog(s, swatch)
-    s.key("alt+h", "ctrl+a", wid=dialog)  # the field's label has the mnemonic H
-    s.type(html, wid=dialog)
-    s.key("Return", wid=dialog)
-    wait_for("the colour dialog to close", lambda: s.visible_windows() == before, 10)
-
-
-def cancel_dialog(s, swatch):
-    dialog, before = open_dialog(s, swatch)
-    s.key("Escape", wid=dialog)
-    wait_for("the colour dialog to close", lambda: s.visible_windows() == before, 10)
-
-
-def scenario_colour(s):
-    s.start_app()
-    black, white, chosen = (0, 0, 0), (255, 255, 255), (0x33, 0x66, 0x99)
-
-    def faces():
-        shot = s.screenshot()
-        return [shot.pixel(*s.absolute(centre(r))) for r in (Twips.Command2, Twips.Command3)]
-    check(faces() == [black, white], "the swatches open as %r" % faces())
-
-    choose_colour(s, Twips.Command3, "#336699")
-    wait_for(lambda: "the background swatch alone to turn #336699 (the swatches show %r)" % faces(),
-             lambda: faces() == [black, chosen], 5)
-
-    # The dialog still holds #336699 from the last choice; a cancel must not
-    # hand it to the text swatch.
-    cancel_dialog(s, Twips.Command2)
-    # The build lets pending events run, a swatch's repaint among them, so
-    # the screen is up to date once the title is back at rest.
-    s.build_and_wait()
-    s.save_window("e2e_colour.png")
-    check(faces() == [black, chosen], "after the cancel the swatches show %r" % faces())
-    x, y, w, h = s.preview_rect()
-    # Below the last entry and left of any scroll bar: background only.
-    corner = (x + w - 30, y + h - 20)
-    wait_for(lambda: "the preview background to be #336699 (it is %r)" % (s.screenshot().pixel(*corner),),
-             lambda: s.screenshot().pixel(*corner) == chosen, 5)
-    colours = {style_of(style).get("color") for line in runs_by_line(s.copy_preview("text/html"))
-               for style, _ in line}
-    check(colours == {"#000000"}, "the preview's text colours after the cancel: %r" % colours)
-
-
-def scenario_close_during_build(s):
-    s.start_app()
-    recorder = s.record_titles()
-    s.click(Twips.Command1)
-    recorder.wait_for("the build to show progress", lambda t: any(BUSY_TITLE.match(x) for x in t), 60)
-    before_close = recorder.snapshot()
-    # There is no window manager here; this is the message one sends when
-    # the user closes a window.
-    s.xlib().send_delete_window(s.env["DISPLAY"], s.wid)
-    # A build that had ended before the close would prove nothing.
-    check(APP_TITLE not in before_close, "the build finished before the window was closed")
-
-    others = set()
-
-    def ended():
-        others.update(s.visible_windows() - {s.wid})
-        return s.app.poll() is not None
-    wait_for("glimra to end after the close", ended, 15)
-    status = s.app.returncode
-    check(status == 0, "glimra ended with %s:\n%s"
-          % ("signal %d" % -status if status < 0 else "status %d" % status, s.app_output()))
-    check(not others, "windows appeared after the close: %r" % sorted(others))
-    check("fatal:" not in s.app_output(), "glimra reported:\n%s" % s.app_output())
-
-
-# scenario: (function, number of test font families)
-SCENARIOS = {
-    "textpass": (scenario_textpass, 5),
-    # Enough fonts for every whole per cent and a build that takes a while.
-    "format": (scenario_format, 300),
-    "colour": (scenario_colour, 5),
-    # A build of several seconds, to be sure of closing in its middle.
-    "close_during_build": (scenario_close_during_build, 3000),
-}
-
-
-def main(argv, scenarios=SCENARIOS, tools=(), usage=__doc__):
-    """Runs one scenario: SCENARIOS maps its name to (function, font count),
+def main(argv, scenarios, tools=(), usage=__doc__):
+    """Runs one scenario: scenarios maps its name to (function, font count),
     or to (function, font count, Session class)."""
     if len(argv) < 3 or argv[1] not in scenarios:
         sys.stderr.write(usage)
@@ -739,7 +572,7 @@ def main(argv, scenarios=SCENARIOS, tools=(), usage=__doc__):
     name = argv[1]
     scenario, fonts, *session_class = scenarios[name]
     session_class = session_class[0] if session_class else Session
-    missing = [t for t in tuple(tools) + session_class.TOOLS if shutil.which(t) is None]
+    missing = [t for t in tuple(tools) + session_class.TOOLS if shutil.which(t) is None] + atspi.missing_tools()
     if missing:
         print("SKIP: missing %s" % ", ".join(missing))
         return SKIP
@@ -770,6 +603,3 @@ def main(argv, scenarios=SCENARIOS, tools=(), usage=__doc__):
     print("PASS %s in %.1f s" % (name, time.monotonic() - started))
     return 0
 
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv))

@@ -15,7 +15,7 @@ ifneq ($(CI),)
 CMAKE_FLAGS += -DWARNINGS_AS_ERRORS=ON
 endif
 
-.PHONY: all run test bench format clean
+.PHONY: all run test bench package format clean
 
 all:
 	@tools/install-deps
@@ -40,6 +40,10 @@ bench:
 	@test -f $(BENCH_DIR)/CMakeCache.txt || $(CMAKE) -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 	$(CMAKE) --build $(BENCH_DIR) -j$(JOBS) --target glimra_bench
 	$(BENCH_DIR)/bench/glimra_bench $(BENCH_FLAGS)
+
+# The Debian package, glimra_<version>_<arch>.deb in build/.
+package: all
+	cd $(BUILD_DIR) && cpack -G DEB
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,8 +1,10 @@
 #include "colour_dialog.h"
 
 #include "base/colour_value.h"
+#include "dialog_layout.h"
 
 #include <QColorDialog>
+#include <QScreen>
 
 namespace colour
 {
@@ -24,8 +26,24 @@ bool QtColourDialog::showColor()
         // Qt's own dialog on every desktop: the same fields and the same
         // modal behaviour everywhere.
         m_dialog->setOption(QColorDialog::DontUseNativeDialog);
+        makeCompact(*m_dialog);
     }
+    placeBesideWindow();
     return m_dialog->exec() == QDialog::Accepted;
+}
+
+void QtColourDialog::placeBesideWindow()
+{
+    const QWidget* window = m_parent ? m_parent->window() : nullptr;
+    if (!window || !window->isVisible() || !window->screen())
+        return;
+    // The dialog's frame is not known before it is shown: the window's
+    // frame margins stand in for it. (Wayland places windows itself.)
+    const QRect frame = window->frameGeometry();
+    const QSize margins = frame.size() - window->geometry().size();
+    m_dialog->adjustSize();
+    if (const auto place = besideWindow(frame, m_dialog->size() + margins, window->screen()->availableGeometry()))
+        m_dialog->move(*place);
 }
 
 glimra::Colour QtColourDialog::color() const

@@ -36,6 +36,8 @@ public:
     glimra::Colour color() const override;
 
 private:
+    void placeBesideWindow();
+
     QPointer<QWidget> m_parent;
     QPointer<QColorDialog> m_dialog;
 };

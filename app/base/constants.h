@@ -97,6 +97,9 @@ namespace caption
     inline const QString Check1 = QStringLiteral("ボールド");
     inline const QString Check2 = QStringLiteral("イタリック");
     inline const QString Command1 = QStringLiteral("表示");
+    // The colour dialog's button that shows or hides its colour editor.
+    inline const QString DefineColours = QStringLiteral("色の作成(&D) >>");
+    inline const QString HideDefineColours = QStringLiteral("<< 色の作成(&D)");
 } // namespace caption
 
 // What a screen reader calls the controls that have no caption of their own.

@@ -149,14 +149,27 @@ class WaylandSession(e2e.Session):
     def _start_xvfb(self):
         runtime = self.env["XDG_RUNTIME_DIR"]
         socket = "glimra-e2e-%d" % os.getpid()
+        # weston writes its log to a file: a pipe nobody reads fills up and
+        # stops the compositor, and reading one blocks until weston ends.
+        self.weston_log = os.path.join(self.tmp, "weston.log")
         self.weston = self.spawn(["weston", "--backend=headless-backend.so", "--socket=%s" % socket,
-                                  "--width=1024", "--height=768", "--idle-time=0", "--no-config"],
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                                  "--width=%d" % e2e.SCREEN[0], "--height=%d" % e2e.SCREEN[1], "--idle-time=0",
+                                  "--no-config", "--log=%s" % self.weston_log],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
         path = os.path.join(runtime, socket)
-        wait_for("weston's socket %s" % path, lambda: os.path.exists(path) or self.weston.poll() is not None, 30)
-        check(self.weston.poll() is None, "weston ended at once:\n%s" % self.weston.stderr.read().decode())
+        wait_for(lambda: "weston's socket %s; weston's log:\n%s" % (path, self.weston_said()),
+                 lambda: os.path.exists(path) or self.weston.poll() is not None, 30)
+        if self.weston.poll() is not None:
+            raise Failed("weston ended at once (%d):\n%s" % (self.weston.returncode, self.weston_said()))
         self.env["WAYLAND_DISPLAY"] = socket
         self.env["QT_QPA_PLATFORM"] = "wayland"
+
+    def weston_said(self):
+        try:
+            with open(self.weston_log, errors="replace") as log:
+                return log.read()[-4000:]
+        except OSError as e:
+            return "(no log: %s)" % e
 
     def start_app(self):
         self.app = self.spawn([self.glimra], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)

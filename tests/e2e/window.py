@@ -114,9 +114,14 @@ def open_dialog(s, caption):
 
 
 def choose_colour(s, caption, html):
-    """Types a colour into the dialog's HTML field and confirms it."""
+    """Opens the dialog's editor, types a colour into its HTML field and confirms it."""
     dialog, before = open_dialog(s, caption)
-    s.key("alt+h", "ctrl+a", wid=dialog)  # the field's label has the mnemonic H
+    # The dialog opens compact; 色の作成(D) shows the editor, whose HTML
+    # field's label has the mnemonic H.
+    compact_width = s.geometry(dialog)[2]
+    s.key("alt+d", wid=dialog)
+    wait_for("the colour dialog to show its editor", lambda: s.geometry(dialog)[2] > compact_width, 10)
+    s.key("alt+h", "ctrl+a", wid=dialog)
     s.type(html, wid=dialog)
     s.key("Return", wid=dialog)
     wait_for("the colour dialog to close", lambda: s.visible_windows() == before, 10)

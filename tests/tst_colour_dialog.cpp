@@ -1,0 +1,133 @@
+// The colour dialog's size and place: compact beside the window, its
+// editor behind a button, Japanese throughout.
+
+#include "../colour/dialog_layout.h"
+#include "base/constants.h"
+
+#include <QColorDialog>
+#include <QLibraryInfo>
+#include <QPushButton>
+#include <QTest>
+#include <QTranslator>
+
+class tst_ColourDialog : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void besideWindow_data();
+    void besideWindow();
+    void compact();
+    void editorOnRequest();
+
+private:
+    QTranslator m_qtJapanese;
+};
+
+void tst_ColourDialog::initTestCase()
+{
+    // As the program runs: Qt's own texts in Japanese, which are wider.
+    if (m_qtJapanese.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&m_qtJapanese);
+}
+
+void tst_ColourDialog::besideWindow_data()
+{
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QSize>("dialog");
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<std::optional<QPoint>>("expected");
+
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize dialog(260, 440);
+    QTest::newRow("room on the right") << QRect(100, 100, 419, 335) << dialog << screen
+                                       << std::optional(QPoint(519, 100));
+    QTest::newRow("exactly room on the right")
+        << QRect(1241, 100, 419, 335) << dialog << screen << std::optional(QPoint(1660, 100));
+    QTest::newRow("one pixel short on the right: left")
+        << QRect(1242, 100, 419, 335) << dialog << screen << std::optional(QPoint(982, 100));
+    QTest::newRow("no room either side: the platform's place")
+        << QRect(200, 100, 1600, 600) << dialog << screen << std::optional<QPoint>();
+    QTest::newRow("window low on the screen: kept on it")
+        << QRect(100, 900, 419, 335) << dialog << screen << std::optional(QPoint(519, 640));
+    QTest::newRow("window above the screen's top: kept on it")
+        << QRect(100, -50, 419, 335) << dialog << screen << std::optional(QPoint(519, 0));
+    QTest::newRow("second screen, panel at its top")
+        << QRect(2000, 10, 419, 335) << dialog << QRect(1920, 32, 1280, 992) << std::optional(QPoint(2419, 32));
+    QTest::newRow("dialog taller than the screen")
+        << QRect(0, 0, 419, 335) << QSize(260, 700) << QRect(0, 0, 800, 600) << std::optional<QPoint>();
+}
+
+void tst_ColourDialog::besideWindow()
+{
+    QFETCH(QRect, window);
+    QFETCH(QSize, dialog);
+    QFETCH(QRect, available);
+    QFETCH(std::optional<QPoint>, expected);
+    const std::optional<QPoint> got = colour::besideWindow(window, dialog, available);
+    QCOMPARE(got.has_value(), expected.has_value());
+    if (got) {
+        QCOMPARE(*got, *expected);
+        QVERIFY(available.contains(QRect(*got, dialog)));
+        QVERIFY(!QRect(*got, dialog).intersects(window));
+    }
+}
+
+// Compact, it is narrower than the window and offers only the colours; the
+// window at 96 dpi is 6195 twips wide.
+void tst_ColourDialog::compact()
+{
+    QColorDialog dialog;
+    dialog.setOption(QColorDialog::DontUseNativeDialog);
+    const QSize whole = dialog.sizeHint();
+    QPushButton* toggle = colour::makeCompact(dialog);
+    QVERIFY(toggle);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(toggle->text(), glimra::caption::DefineColours);
+    QVERIFY2(dialog.width() <= glimra::twipsToPixels(glimra::kClientWidth, 96),
+        qPrintable(QStringLiteral("compact: %1 px wide, whole: %2").arg(dialog.width()).arg(whole.width())));
+    QVERIFY(dialog.height() <= whole.height());
+    // The colours themselves are still there to click.
+    int shownWells = 0;
+    for (QWidget* child : dialog.findChildren<QWidget*>())
+        if (qstrcmp(child->metaObject()->className(), "QWellArray") == 0 && child->isVisible())
+            ++shownWells;
+    QCOMPARE(shownWells, 2);
+}
+
+void tst_ColourDialog::editorOnRequest()
+{
+    QColorDialog dialog;
+    dialog.setOption(QColorDialog::DontUseNativeDialog);
+    QPushButton* toggle = colour::makeCompact(dialog);
+    QVERIFY(toggle);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QSize compact = dialog.size();
+    auto editorShown = [&dialog] {
+        QWidget* picker = nullptr;
+        for (QWidget* child : dialog.findChildren<QWidget*>())
+            if (qstrcmp(child->metaObject()->className(), "QColorPicker") == 0)
+                picker = child;
+        return picker && picker->isVisible();
+    };
+    QVERIFY(!editorShown());
+
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(editorShown());
+    QCOMPARE(toggle->text(), glimra::caption::HideDefineColours);
+    QVERIFY(dialog.width() > compact.width());
+
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(!editorShown());
+    QCOMPARE(dialog.size(), compact);
+    // Hiding the editor is no answer: the dialog stays open.
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), 0);
+}
+
+QTEST_MAIN(tst_ColourDialog)
+#include "tst_colour_dialog.moc"

@@ -195,7 +195,7 @@ void tst_View::positions()
     box.setSelLength(length);
     model.setSelLength(length);
     box.setSelFontName(QStringLiteral("DejaVu Serif"));
-    box.setSelColor(0x00336699);
+    box.setSelColour(0x00336699);
     model.apply([](CharFormat& f) {
         f.fontName = QStringLiteral("DejaVu Serif");
         f.colour = 0x00336699;
@@ -372,7 +372,7 @@ void tst_View::shownViewSkipsFormatsThatChangeNothing()
         box.setSelLength(length);
         box.setSelFontName(QStringLiteral("DejaVu Serif"));
         box.setSelFontSize(QStringLiteral("12"));
-        box.setSelColor(0x00336699);
+        box.setSelColour(0x00336699);
         box.setSelBold(true);
         box.setSelProperty17(100);
     };
@@ -487,7 +487,7 @@ void tst_View::randomOperationsMatchModel()
         }
         case 6: {
             const glimra::Colour c = rng.generate() & 0xFFFFFF;
-            box.setSelColor(c);
+            box.setSelColour(c);
             model.apply([&](CharFormat& f) { f.colour = c; });
             break;
         }
@@ -566,10 +566,10 @@ void tst_View::refusedValues()
             box.setHeightTwips(-1);
             break;
         case 6:
-            box.setSelColor(0x80000063);
+            box.setSelColour(0x80000063);
             break;
         case 7:
-            box.setSelColor(0x01000000);
+            box.setSelColour(0x01000000);
             break;
         }
         QFAIL("the view accepted a value it must refuse");
@@ -599,15 +599,15 @@ void tst_View::sizeInTwips()
 void tst_View::backgroundColour()
 {
     RichTextBox box;
-    QCOMPARE(box.backColor(), glimra::kWindowBackground);
-    box.setBackColor(0x00336699);
+    QCOMPARE(box.backColour(), glimra::kWindowBackground);
+    box.setBackColour(0x00336699);
     QCOMPARE(box.palette().color(QPalette::Base), QColor(0x99, 0x66, 0x33));
     // The window background is the desktop's text-area background, even
     // after the view has shown another colour.
-    box.setBackColor(glimra::kWindowBackground);
+    box.setBackColour(glimra::kWindowBackground);
     QCOMPARE(box.palette().color(QPalette::Base), QGuiApplication::palette().color(QPalette::Base));
-    QVERIFY_THROWS_EXCEPTION(StepFailed, box.setBackColor(0x80000063));
-    QCOMPARE(box.backColor(), glimra::kWindowBackground);
+    QVERIFY_THROWS_EXCEPTION(StepFailed, box.setBackColour(0x80000063));
+    QCOMPARE(box.backColour(), glimra::kWindowBackground);
 }
 
 void tst_View::hiddenViewDefersAndShowsCaretAtStart()
@@ -728,7 +728,7 @@ void tst_View::standInFamiliesKeepTheProgramsNames()
     box.setSelStart(15);
     box.setSelLength(3);
     box.setSelFontName(QStringLiteral("DejaVu Sans"));
-    box.setBackColor(0x00336699);
+    box.setBackColour(0x00336699);
     box.selectAll();
     box.copy();
     const QString html = QGuiApplication::clipboard()->mimeData()->html();

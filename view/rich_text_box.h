@@ -82,16 +82,14 @@ public:
 
     // Logical DPI used for the twips properties.
     void setDpi(double dpi);
-    double dpi() const { return m_dpi; }
 
     // Size in twips. A negative size is refused and the old one stays.
     void setWidthTwips(float twips);
     void setHeightTwips(float twips);
     float widthTwips() const;
-    float heightTwips() const;
 
-    void setBackColor(glimra::Colour colour);
-    glimra::Colour backColor() const { return m_backColor; }
+    void setBackColour(glimra::Colour colour);
+    glimra::Colour backColour() const { return m_backColour; }
 
     // Selection start empties the selection and puts the caret there.
     void setSelStart(qint32 start);
@@ -103,7 +101,7 @@ public:
     void setSelFontSize(std::int16_t points);
     // A whole decimal number such as "10".
     void setSelFontSize(const QString& points);
-    void setSelColor(glimra::Colour colour);
+    void setSelColour(glimra::Colour colour);
     void setSelBold(bool bold);
     void setSelItalic(bool italic);
     void setSelProperty17(std::int16_t value);
@@ -184,7 +182,7 @@ private:
 
     Tuning m_tuning;
     QTextCharFormat m_defaultFormat;
-    glimra::Colour m_backColor = glimra::kWindowBackground;
+    glimra::Colour m_backColour = glimra::kWindowBackground;
     double m_dpi = 96.0;
 };
 

@@ -1,0 +1,126 @@
+// How the view draws the fonts it is given: the label font's stand-in, the
+// glyphs a font lacks drawn with one that has them, and the fonts of the
+// first and last pages loaded early.
+
+#include "format_properties.h"
+#include "rich_text_box.h"
+
+#include <QFontMetricsF>
+#include <QTextBlock>
+#include <QTextDocument>
+
+namespace view
+{
+
+using namespace detail;
+
+QTextCharFormat detail::makeDefaultFormat()
+{
+    QTextCharFormat f;
+    // Drawn with the stand-in straight away: Qt resolves a name it does not
+    // know through a fallback search that grows with the square of the
+    // number of installed fonts.
+    f.setFontFamilies(QStringList { glimra::labelFontStandIn() });
+    f.setProperty(kFamilyKeyProperty, glimra::kLabelFontName);
+    f.setFontPointSize(glimra::kLabelFontSize);
+    f.setFontWeight(glimra::kLabelFontWeight);
+    f.setFontItalic(false);
+    f.setProperty(kCharsetProperty, glimra::kLabelFontCharset);
+    return f;
+}
+
+void detail::substituteLabelFont()
+{
+    // The label font's name is kept in every format and drawn with a
+    // Japanese proportional gothic; the substitution is how the view's
+    // font lookup finds that stand-in for the name.
+    static const bool once = [] {
+        if (!glimra::labelFontStandIn().isEmpty())
+            QFont::insertSubstitution(glimra::kLabelFontName, glimra::labelFontStandIn());
+        return true;
+    }();
+    Q_UNUSED(once);
+}
+
+void RichTextBox::loadFontsOfSelectionEarly()
+{
+    // Showing the view lays out its first page and, for the scroll range,
+    // its last page, loading each font there for the first time in one go.
+    // While the view is hidden, the fonts of those pages are loaded as each
+    // run is finished, so that the cost falls between the build's yields.
+    const auto [from, to] = selectedRange();
+    if (!m_deferring || from >= to)
+        return;
+    const int d = documentPosition(from);
+    const QTextBlock block = document()->findBlock(d);
+    const int number = block.blockNumber();
+    if (number >= m_earlyBlocks && number < document()->blockCount() - m_earlyBlocks)
+        return;
+    const int end = documentPosition(to);
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (fragment.position() + fragment.length() <= d || fragment.position() >= end)
+            continue;
+        QFontMetricsF(fragment.charFormat().font().resolve(document()->defaultFont())).height();
+    }
+}
+
+void RichTextBox::setSelFontName(const QString& name)
+{
+    const auto family = FontCoverage::instance().find(name);
+    QTextCharFormat f;
+    f.setFontFamilies(QStringList { family ? family->drawnAs : name });
+    // Undoes a previous font's "no font has these" (below).
+    f.setFontStyleStrategy(QFont::PreferDefault);
+    f.setProperty(kFamilyKeyProperty, name);
+    const auto [from, to] = selectedRange();
+    applyToRange(f, from, to);
+    if (family)
+        drawMissingGlyphsElsewhere(*family, from, to);
+}
+
+void RichTextBox::drawMissingGlyphsElsewhere(const FontCoverage::Family& family, qint32 from, qint32 to)
+{
+    FontCoverage& coverage = FontCoverage::instance();
+    // Glyphs no installed font has are drawn as the run's font draws what it
+    // lacks, without Qt searching every font for them first.
+    static const QString nobody = QStringLiteral("\0");
+    qint32 runStart = from;
+    QString runFamily; // empty: the run's own font has these glyphs
+    const auto endRun = [&](qint32 end) {
+        if (!runFamily.isEmpty() && end > runStart) {
+            QTextCharFormat f;
+            if (runFamily == nobody)
+                f.setFontStyleStrategy(QFont::NoFontMerging);
+            else
+                f.setFontFamilies(QStringList { runFamily });
+            applyToRange(f, runStart, end);
+        }
+    };
+    const QString& text = m_map.text();
+    for (qint32 i = from; i < to;) {
+        char32_t c = text.at(i).unicode();
+        qint32 width = 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+            width = 2;
+        }
+        // Line breaks and other controls are drawn by no font.
+        const bool drawn = c >= 0x20 && c != QChar::LineSeparator && c != QChar::ParagraphSeparator;
+        QString wanted;
+        if (drawn && !FontCoverage::covers(family, c)) {
+            wanted = coverage.fallbackFor(c);
+            if (wanted.isEmpty())
+                wanted = nobody;
+        }
+        if (wanted != runFamily) {
+            endRun(i);
+            runStart = i;
+            runFamily = wanted;
+        }
+        i += width;
+    }
+    endRun(to);
+}
+
+} // namespace view

@@ -5,9 +5,11 @@
 #include "format_properties.h"
 #include "rich_text_box.h"
 
-#include <QFontMetricsF>
+#include <QFontDatabase>
+#include <QRawFont>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 
 namespace view
 {
@@ -42,26 +44,49 @@ void detail::substituteLabelFont()
     Q_UNUSED(once);
 }
 
-void RichTextBox::loadFontsOfSelectionEarly()
+void RichTextBox::loadFontsOfSelectionEarly(qint32 nextStart)
 {
     // Showing the view lays out its first page and, for the scroll range,
-    // its last page, loading each font there for the first time in one go.
-    // While the view is hidden, the fonts of those pages are loaded as each
-    // run is finished, so that the cost falls between the build's yields.
+    // its last page, loading each font there for the first time in one go:
+    // each costs a fontconfig match over every installed font. While the
+    // view is hidden, the fonts of those pages are loaded as each of their
+    // blocks is finished, so that the cost falls between the build's yields.
     const auto [from, to] = selectedRange();
     if (!m_deferring || from >= to)
         return;
-    const int d = documentPosition(from);
-    const QTextBlock block = document()->findBlock(d);
+    const QTextBlock block = document()->findBlock(documentPosition(from));
+    // The block is finished when the next selection leaves it.
+    if (block.contains(documentPosition(std::min(nextStart, m_map.length()))) || block.text().isEmpty())
+        return;
     const int number = block.blockNumber();
     if (number >= m_earlyBlocks && number < document()->blockCount() - m_earlyBlocks)
         return;
-    const int end = documentPosition(to);
+    // Qt loads a font once for each script it is shaped in, and the script
+    // of a space or a bracket is its neighbours', so the block is shaped
+    // whole, each run in its own font. The fonts are then held until the
+    // next build: a font no one holds is soon dropped from Qt's cache and
+    // would be matched again when the view is shown.
+    QList<QTextLayout::FormatRange> runs;
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
-        if (fragment.position() + fragment.length() <= d || fragment.position() >= end)
+        runs.append({ fragment.position() - block.position(), fragment.length(), fragment.charFormat() });
+    }
+    const QFont base = document()->defaultFont();
+    QTextLayout layout(block.text(), base);
+    layout.setFormats(runs);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QList<QTextCharFormat> held;
+    for (const QTextLayout::FormatRange& run : std::as_const(runs)) {
+        if (held.contains(run.format))
             continue;
-        QFontMetricsF(fragment.charFormat().font().resolve(document()->defaultFont())).height();
+        held.append(run.format);
+        const QFont font = run.format.font().resolve(base);
+        // Takes hold of what shaping loaded, loading nothing new where the
+        // font was shaped in Latin.
+        QRawFont::fromFont(font, QFontDatabase::Latin);
+        m_heldFonts.push_back(font);
     }
 }
 

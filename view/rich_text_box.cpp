@@ -222,7 +222,7 @@ void RichTextBox::setSelStart(qint32 start)
 {
     if (start < 0)
         throw StepFailed(ErrorNumber::InvalidPropertyValue, QStringLiteral("selection start %1").arg(start));
-    loadFontsOfSelectionEarly();
+    loadFontsOfSelectionEarly(start);
     syncFromDocument();
     m_selStart = std::min<qint32>(start, m_map.length());
     m_selLength = 0;
@@ -349,6 +349,7 @@ void RichTextBox::setVisible(bool visible)
         // As many blocks as the view shows at most: no line is lower than
         // one in the label font.
         m_earlyBlocks = viewport()->height() / std::max(1, fontMetrics().lineSpacing()) + 1;
+        m_heldFonts.clear();
         m_deferral = QTextCursor(document());
         m_deferral.beginEditBlock();
     }

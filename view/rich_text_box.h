@@ -149,7 +149,7 @@ private:
     void applyToRange(const QTextCharFormat& format, qint32 from, qint32 to);
     void applyToSelection(const QTextCharFormat& format);
     void drawMissingGlyphsElsewhere(const FontCoverage::Family& family, qint32 from, qint32 to);
-    void loadFontsOfSelectionEarly();
+    void loadFontsOfSelectionEarly(qint32 nextStart);
     void onContentsChange(int from, int removed, int added);
     int toPixels(float twips) const;
 
@@ -179,6 +179,8 @@ private:
     bool m_deferring = false;
     // Blocks at each end of the text whose fonts are loaded before showing.
     int m_earlyBlocks = 0;
+    // The fonts loaded early, kept loaded until the next build.
+    std::vector<QFont> m_heldFonts;
 
     Tuning m_tuning;
     QTextCharFormat m_defaultFormat;

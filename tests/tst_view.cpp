@@ -18,10 +18,31 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include <dlfcn.h>
+
 using glimra::ErrorNumber;
 using glimra::StepFailed;
 using view::CharFormat;
 using view::RichTextBox;
+
+namespace
+{
+
+// Qt matches every font it loads against the whole font set with
+// fontconfig; counting the matches shows when a font is loaded again.
+int g_fontMatches = 0;
+
+} // namespace
+
+struct _FcConfig;
+struct _FcPattern;
+extern "C" _FcPattern* FcFontMatch(_FcConfig* config, _FcPattern* pattern, int* result)
+{
+    using Match = _FcPattern* (*)(_FcConfig*, _FcPattern*, int*);
+    static const auto real = reinterpret_cast<Match>(dlsym(RTLD_NEXT, "FcFontMatch"));
+    ++g_fontMatches;
+    return real(config, pattern, result);
+}
 
 namespace
 {
@@ -151,6 +172,8 @@ private Q_SLOTS:
     void copyKeepsFonts();
     void glyphsAFontLacksAreDrawnByOneThatHasThem();
     void standInFamiliesKeepTheProgramsNames();
+    void fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown_data();
+    void fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown();
 };
 
 // Formatting one run must touch exactly the characters the model says,
@@ -742,6 +765,56 @@ void tst_View::standInFamiliesKeepTheProgramsNames()
         QVERIFY2(!family.contains(glimra::kLabelFontName) && !family.contains(QStringLiteral("'Serif'")),
             qPrintable(family));
     QVERIFY2(html.contains(QStringLiteral("background-color:#996633")), qPrintable(html));
+}
+
+void tst_View::fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown_data()
+{
+    QTest::addColumn<QString>("sample");
+    QTest::newRow("Latin") << QStringLiteral("SAMPLE");
+    // The space after the katakana takes their script, so the run's own font
+    // is shaped in two scripts.
+    QTest::newRow("Japanese and Latin") << QStringLiteral("サンプル SAMPLE");
+}
+
+// Every entry is on the first page, so each font is loaded while the view is
+// hidden, between the events processed after each entry, and showing the
+// view must find them all loaded. The fonts of the generated desktop set
+// have no full Latin, so Qt loads them once for each script they are shaped
+// in: loading them in the wrong script leaves the shown view to load them.
+void tst_View::fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown()
+{
+    QFETCH(QString, sample);
+    const QStringList families = QFontDatabase::families().mid(0, 8);
+    QVERIFY(!families.isEmpty());
+    RichTextBox box;
+    box.resize(400, 600);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    box.setVisible(false);
+    QString text;
+    for (const QString& family : families)
+        text += QStringLiteral("\r\n") + sample + QStringLiteral(" (") + family + u')';
+    box.setText(text);
+    qint32 p = 2;
+    for (const QString& family : families) {
+        box.setSelStart(p);
+        box.setSelLength(qint32(sample.size()));
+        box.setSelFontName(family);
+        box.setSelFontSize(QStringLiteral("10"));
+        p += qint32(sample.size());
+        box.setSelStart(p);
+        box.setSelLength(qint32(family.size()) + 3);
+        box.setSelFontName(glimra::kLabelFontName);
+        box.setSelFontSize(std::int16_t(9));
+        p += qint32(family.size()) + 5;
+        QCoreApplication::processEvents();
+    }
+    box.setSelStart(0);
+    QVERIFY2(g_fontMatches > 0, "fontconfig's matches are not counted");
+    const int before = g_fontMatches;
+    box.setVisible(true);
+    box.viewport()->repaint();
+    QCOMPARE(g_fontMatches - before, 0);
 }
 
 QTEST_MAIN(tst_View)

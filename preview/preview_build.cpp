@@ -52,7 +52,7 @@ namespace
     {
         skipOnFailure([&] { view.setSelFontName(glimra::kLabelFontName); });
         skipOnFailure([&] { view.setSelFontSize(glimra::kLabelFontSize); });
-        skipOnFailure([&] { view.setSelColor(host.textColour()); });
+        skipOnFailure([&] { view.setSelColour(host.textColour()); });
     }
 
     // Applies a style when its box is ticked. A box whose value cannot be read
@@ -83,7 +83,7 @@ namespace
             skipOnFailure([&] { view.setSelLength(qint32(host.sample().size())); });
             skipOnFailure([&] { view.setSelFontName(fonts.name(i)); });
             skipOnFailure([&] { view.setSelFontSize(host.chosenSize()); });
-            skipOnFailure([&] { view.setSelColor(host.textColour()); });
+            skipOnFailure([&] { view.setSelColour(host.textColour()); });
             ifTicked([&] { return host.boldValue(); }, [&] { view.setSelBold(true); });
             ifTicked([&] { return host.italicValue(); }, [&] { view.setSelItalic(true); });
             skipOnFailure([&] { p = checkedAdd(p, host.sample().size()); });
@@ -126,7 +126,7 @@ bool build(Host& host, view::RichTextBox& view, const FontList& fonts)
     skipOnFailure([&] { textPass(host, view, fonts); });
     if (!formatPass(host, view, fonts))
         return false;
-    skipOnFailure([&] { view.setBackColor(host.backColour()); });
+    skipOnFailure([&] { view.setBackColour(host.backColour()); });
     skipOnFailure([&] { view.setSelStart(0); });
     skipOnFailure([&] { view.setVisible(true); });
     skipOnFailure([&] { host.setTitle(glimra::kAppTitle); });

@@ -113,7 +113,7 @@ void tst_Form1::controlsOnOpening()
     QCOMPARE(w.Command2->backColour(), kBlack);
     QCOMPARE(w.Command3->backColour(), kWhite);
     QCOMPARE(w.RichTextBox1->text(), QString());
-    QCOMPARE(w.RichTextBox1->backColor(), kWindowBackground);
+    QCOMPARE(w.RichTextBox1->backColour(), kWindowBackground);
     QCOMPARE(w.RichTextBox1->charFormatAt(0), view::CharFormat {});
     QVERIFY(!w.Combo1->isEditable());
     QVERIFY(w.windowIcon().availableSizes().contains(QSize(32, 32)));
@@ -301,7 +301,7 @@ void tst_Form1::showButtonBuildsPreview()
     QVERIFY(sample.bold());
     QCOMPARE(sample.colour, std::optional<Colour>(kBlack));
     QCOMPARE(w.RichTextBox1->charFormatAt(15).fontName, kLabelFontName);
-    QCOMPARE(w.RichTextBox1->backColor(), kWhite);
+    QCOMPARE(w.RichTextBox1->backColour(), kWhite);
 }
 
 void tst_Form1::titleWhileBuilding()
@@ -356,9 +356,9 @@ void tst_Form1::swatches()
                 : background          ? "#ffffff"
                                       : "#000000"));
     // The preview does not change until the next Show.
-    QCOMPARE(w.RichTextBox1->backColor(), kWindowBackground);
+    QCOMPARE(w.RichTextBox1->backColour(), kWindowBackground);
     QTest::mouseClick(w.Command1, Qt::LeftButton);
-    QCOMPARE(w.RichTextBox1->backColor(), w.Command3->backColour());
+    QCOMPARE(w.RichTextBox1->backColour(), w.Command3->backColour());
     QCOMPARE(w.RichTextBox1->charFormatAt(2).colour, std::optional<Colour>(w.Command2->backColour()));
     QCOMPARE(w.RichTextBox1->charFormatAt(0).colour, std::optional<Colour>(w.Command2->backColour()));
 }
@@ -379,7 +379,7 @@ void tst_Form1::coloursChangedDuringBuild()
     QCOMPARE(w.RichTextBox1->charFormatAt(2).colour, std::optional<Colour>(kBlack));
     QCOMPARE(w.RichTextBox1->charFormatAt(11).colour, std::optional<Colour>(kBlack));
     QCOMPARE(w.RichTextBox1->charFormatAt(14).colour, std::optional<Colour>(0x000000FF));
-    QCOMPARE(w.RichTextBox1->backColor(), Colour(0x0000FF00));
+    QCOMPARE(w.RichTextBox1->backColour(), Colour(0x0000FF00));
 }
 
 // Presses of Show from inside the yield, twenty deep, end in one consistent

@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include <dlfcn.h>
 #include <functional>
 
 using glimra::ErrorNumber;
@@ -30,6 +31,25 @@ using view::RichTextBox;
 // One assignment to the view, as a table row names it.
 using Assignment = std::function<void(RichTextBox&)>;
 Q_DECLARE_METATYPE(Assignment)
+
+namespace
+{
+
+// Qt matches every font it loads against the whole font set with
+// fontconfig; counting the matches shows when a font is loaded again.
+int g_fontMatches = 0;
+
+} // namespace
+
+struct _FcConfig;
+struct _FcPattern;
+extern "C" _FcPattern* FcFontMatch(_FcConfig* config, _FcPattern* pattern, int* result)
+{
+    using Match = _FcPattern* (*)(_FcConfig*, _FcPattern*, int*);
+    static const auto real = reinterpret_cast<Match>(dlsym(RTLD_NEXT, "FcFontMatch"));
+    ++g_fontMatches;
+    return real(config, pattern, result);
+}
 
 namespace
 {
@@ -159,6 +179,8 @@ private Q_SLOTS:
     void copyKeepsFonts();
     void glyphsAFontLacksAreDrawnByOneThatHasThem();
     void standInFamiliesKeepTheProgramsNames();
+    void fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown_data();
+    void fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown();
 };
 
 // Formatting one run must touch exactly the characters the model says,
@@ -203,7 +225,7 @@ void tst_View::positions()
     box.setSelLength(length);
     model.setSelLength(length);
     box.setSelFontName(QStringLiteral("DejaVu Serif"));
-    box.setSelColor(0x00336699);
+    box.setSelColour(0x00336699);
     model.apply([](CharFormat& f) {
         f.fontName = QStringLiteral("DejaVu Serif");
         f.colour = 0x00336699;
@@ -381,7 +403,7 @@ void tst_View::shownViewSkipsFormatsThatChangeNothing()
         box.setSelLength(length);
         box.setSelFontName(QStringLiteral("DejaVu Serif"));
         box.setSelFontSize(QStringLiteral("12"));
-        box.setSelColor(0x00336699);
+        box.setSelColour(0x00336699);
         box.setSelBold(true);
         box.setSelProperty17(100);
     };
@@ -498,7 +520,7 @@ void tst_View::randomOperationsMatchModel()
         }
         case 6: {
             const glimra::Colour c = rng.generate() & 0xFFFFFF;
-            box.setSelColor(c);
+            box.setSelColour(c);
             model.apply([&](CharFormat& f) { f.colour = c; });
             break;
         }
@@ -549,9 +571,9 @@ void tst_View::refusedValues_data()
     row(
         "negative height", [](RichTextBox& b) { b.setHeightTwips(-1); }, ErrorNumber::InvalidPropertyValue);
     row(
-        "unknown system colour", [](RichTextBox& b) { b.setSelColor(0x80000063); }, ErrorNumber::InvalidPropertyValue);
+        "unknown system colour", [](RichTextBox& b) { b.setSelColour(0x80000063); }, ErrorNumber::InvalidPropertyValue);
     row(
-        "colour out of range", [](RichTextBox& b) { b.setSelColor(0x01000000); }, ErrorNumber::InvalidPropertyValue);
+        "colour out of range", [](RichTextBox& b) { b.setSelColour(0x01000000); }, ErrorNumber::InvalidPropertyValue);
 }
 
 // A refused value fails the step with the run time's number and changes
@@ -596,15 +618,15 @@ void tst_View::sizeInTwips()
 void tst_View::backgroundColour()
 {
     RichTextBox box;
-    QCOMPARE(box.backColor(), glimra::kWindowBackground);
-    box.setBackColor(0x00336699);
+    QCOMPARE(box.backColour(), glimra::kWindowBackground);
+    box.setBackColour(0x00336699);
     QCOMPARE(box.palette().color(QPalette::Base), QColor(0x99, 0x66, 0x33));
     // The window background is the desktop's text-area background, even
     // after the view has shown another colour.
-    box.setBackColor(glimra::kWindowBackground);
+    box.setBackColour(glimra::kWindowBackground);
     QCOMPARE(box.palette().color(QPalette::Base), QGuiApplication::palette().color(QPalette::Base));
-    QVERIFY_THROWS_EXCEPTION(StepFailed, box.setBackColor(0x80000063));
-    QCOMPARE(box.backColor(), glimra::kWindowBackground);
+    QVERIFY_THROWS_EXCEPTION(StepFailed, box.setBackColour(0x80000063));
+    QCOMPARE(box.backColour(), glimra::kWindowBackground);
 }
 
 void tst_View::hiddenViewDefersAndShowsCaretAtStart()
@@ -730,7 +752,7 @@ void tst_View::standInFamiliesKeepTheProgramsNames()
     box.setSelStart(15);
     box.setSelLength(3);
     box.setSelFontName(QStringLiteral("DejaVu Sans"));
-    box.setBackColor(0x00336699);
+    box.setBackColour(0x00336699);
     box.selectAll();
     box.copy();
     const QString html = QGuiApplication::clipboard()->mimeData()->html();
@@ -744,6 +766,56 @@ void tst_View::standInFamiliesKeepTheProgramsNames()
         QVERIFY2(!family.contains(glimra::kLabelFontName) && !family.contains(QStringLiteral("'Serif'")),
             qPrintable(family));
     QVERIFY2(html.contains(QStringLiteral("background-color:#996633")), qPrintable(html));
+}
+
+void tst_View::fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown_data()
+{
+    QTest::addColumn<QString>("sample");
+    QTest::newRow("Latin") << QStringLiteral("SAMPLE");
+    // The space after the katakana takes their script, so the run's own font
+    // is shaped in two scripts.
+    QTest::newRow("Japanese and Latin") << QStringLiteral("サンプル SAMPLE");
+}
+
+// Every entry is on the first page, so each font is loaded while the view is
+// hidden, between the events processed after each entry, and showing the
+// view must find them all loaded. The fonts of the generated desktop set
+// have no full Latin, so Qt loads them once for each script they are shaped
+// in: loading them in the wrong script leaves the shown view to load them.
+void tst_View::fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown()
+{
+    QFETCH(QString, sample);
+    const QStringList families = QFontDatabase::families().mid(0, 8);
+    QVERIFY(!families.isEmpty());
+    RichTextBox box;
+    box.resize(400, 600);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    box.setVisible(false);
+    QString text;
+    for (const QString& family : families)
+        text += QStringLiteral("\r\n") + sample + QStringLiteral(" (") + family + u')';
+    box.setText(text);
+    qint32 p = 2;
+    for (const QString& family : families) {
+        box.setSelStart(p);
+        box.setSelLength(qint32(sample.size()));
+        box.setSelFontName(family);
+        box.setSelFontSize(QStringLiteral("10"));
+        p += qint32(sample.size());
+        box.setSelStart(p);
+        box.setSelLength(qint32(family.size()) + 3);
+        box.setSelFontName(glimra::kLabelFontName);
+        box.setSelFontSize(std::int16_t(9));
+        p += qint32(family.size()) + 5;
+        QCoreApplication::processEvents();
+    }
+    box.setSelStart(0);
+    QVERIFY2(g_fontMatches > 0, "fontconfig's matches are not counted");
+    const int before = g_fontMatches;
+    box.setVisible(true);
+    box.viewport()->repaint();
+    QCOMPARE(g_fontMatches - before, 0);
 }
 
 QTEST_MAIN(tst_View)

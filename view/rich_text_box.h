@@ -82,16 +82,14 @@ public:
 
     // Logical DPI used for the twips properties.
     void setDpi(double dpi);
-    double dpi() const { return m_dpi; }
 
     // Size in twips. A negative size is refused and the old one stays.
     void setWidthTwips(float twips);
     void setHeightTwips(float twips);
     float widthTwips() const;
-    float heightTwips() const;
 
-    void setBackColor(glimra::Colour colour);
-    glimra::Colour backColor() const { return m_backColor; }
+    void setBackColour(glimra::Colour colour);
+    glimra::Colour backColour() const { return m_backColour; }
 
     // Selection start empties the selection and puts the caret there.
     void setSelStart(qint32 start);
@@ -103,7 +101,7 @@ public:
     void setSelFontSize(std::int16_t points);
     // A whole decimal number such as "10".
     void setSelFontSize(const QString& points);
-    void setSelColor(glimra::Colour colour);
+    void setSelColour(glimra::Colour colour);
     void setSelBold(bool bold);
     void setSelItalic(bool italic);
     void setSelProperty17(std::int16_t value);
@@ -160,7 +158,7 @@ private:
     std::vector<GlyphRun> missingGlyphRuns(const FontCoverage::Family& family, qint32 from, qint32 to) const;
     bool rangeIsDrawnAs(
         const QTextCharFormat& format, const std::vector<GlyphRun>& elsewhere, qint32 from, qint32 to) const;
-    void loadFontsOfSelectionEarly();
+    void loadFontsOfSelectionEarly(qint32 nextStart);
     void onContentsChange(int from, int removed, int added);
     int toPixels(float twips) const;
 
@@ -190,10 +188,12 @@ private:
     bool m_deferring = false;
     // Blocks at each end of the text whose fonts are loaded before showing.
     int m_earlyBlocks = 0;
+    // The fonts loaded early, kept loaded until the next build.
+    std::vector<QFont> m_heldFonts;
 
     Tuning m_tuning;
     QTextCharFormat m_defaultFormat;
-    glimra::Colour m_backColor = glimra::kWindowBackground;
+    glimra::Colour m_backColour = glimra::kWindowBackground;
     double m_dpi = 96.0;
 };
 

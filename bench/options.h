@@ -1,0 +1,97 @@
+#pragma once
+
+// The driver's command line, and the goals its report checks.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QCoreApplication;
+
+namespace bench
+{
+
+inline constexpr int kChildTimeoutMs = 180'000;
+inline constexpr double kKiBPerMB = 1024.0;
+// make_fonts.py's exit status when the Noto CJK font is not installed.
+inline constexpr int kNoNotoCjk = 3;
+
+// The goals at the opening size, 5,000 fonts, and for start-up.
+inline constexpr int kTargetFonts = 5000;
+inline constexpr double kTargetClickLatinMs = 400;
+inline constexpr double kTargetClickJapaneseMs = 1000;
+inline constexpr double kTargetGapMs = 50;
+inline constexpr double kTargetScrollMs = 150;
+inline constexpr double kTargetRssMB = 100;
+inline constexpr double kTargetStartMs = 100;
+// The goals in a maximized window: 5,000 and 32,000 fonts, clicks in quick
+// succession, the 1 MiB sample and the other font sets.
+inline constexpr int kTargetManyFonts = 32000;
+inline constexpr int kTargetFewFonts = 1000;
+inline constexpr double kTargetMaxClickJapaneseMs = 700;
+inline constexpr double kTargetMaxGapJapaneseMs = 100;
+inline constexpr double kTargetManyClickLatinMs = 2000;
+inline constexpr double kTargetManyClickJapaneseMs = 3000;
+inline constexpr double kTargetManyGapMs = 100;
+inline constexpr double kTargetManyStartMs = 150;
+inline constexpr double kTargetManyRssMB = 250;
+inline constexpr double kTargetMegabyteMs = 2000;
+// Peak RSS against the preview text's size in UTF-16.
+inline constexpr double kTargetMegabyteRssRatio = 3;
+inline constexpr double kTargetFontSetRatio = 1.3;
+
+// Presses of Show in quick succession, at a font count.
+struct Clicks {
+    int clicks = 2;
+    int fonts = kTargetFonts;
+};
+
+struct Options {
+    int runs = 5;
+    QList<int> counts;
+    QStringList platforms;
+    QStringList windows;
+    QList<Clicks> clicks;
+    int clickIntervalMs = 60;
+    int megabyteFonts = 100;
+    // Font sets beside the IPA one, compared with it at one font count.
+    QStringList fontSets;
+    int fontSetFonts = kTargetFonts;
+    QString notoCjk;
+    // A reference run that takes longer is ended and shown as "> budget".
+    int referenceBudgetS = 20;
+    // Once the runs of one configuration have taken this long, no more are
+    // started: slow configurations get fewer runs.
+    int configBudgetS = 30;
+    QString markdownPath;
+};
+
+// Each font set the tables name: what make_fonts.py puts beside the
+// generated families, and how the tables describe it.
+struct FontSetInfo {
+    const char* beside;
+    const char* label;
+};
+
+FontSetInfo fontSetInfo(const QString& fontSet);
+// What make_fonts.py puts beside the generated families, and how the tables
+// name it.
+QString besideArgument(const QString& fontSet);
+QString fontSetLabel(const QString& fontSet);
+
+inline const QString kIpa = QStringLiteral("ipa");
+inline const QString kOpening = QStringLiteral("opening");
+inline const QString kMaximized = QStringLiteral("maximized");
+inline const QString kLatin = QStringLiteral("latin");
+inline const QString kJapanese = QStringLiteral("japanese");
+inline const QString kMegabyte = QStringLiteral("megabyte");
+
+// One line of progress on stderr.
+void progress(const QString& line);
+
+// Empty, after saying why, when the command line makes no sense.
+std::optional<Options> parseOptions(const QCoreApplication& app);
+
+} // namespace bench

@@ -1,0 +1,179 @@
+// How the view draws the fonts it is given: the label font's stand-in, the
+// glyphs a font lacks drawn with one that has them, and the fonts of the
+// first and last pages loaded early.
+
+#include "format_properties.h"
+#include "rich_text_box.h"
+
+#include <QFontDatabase>
+#include <QRawFont>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+
+namespace view
+{
+
+using namespace detail;
+
+QTextCharFormat detail::makeDefaultFormat()
+{
+    QTextCharFormat f;
+    // Drawn with the stand-in straight away: Qt resolves a name it does not
+    // know through a fallback search that grows with the square of the
+    // number of installed fonts.
+    f.setFontFamilies(QStringList { glimra::labelFontStandIn() });
+    f.setProperty(kFamilyKeyProperty, glimra::kLabelFontName);
+    f.setFontPointSize(glimra::kLabelFontSize);
+    f.setFontWeight(glimra::kLabelFontWeight);
+    f.setFontItalic(false);
+    f.setProperty(kCharsetProperty, glimra::kLabelFontCharset);
+    return f;
+}
+
+void detail::substituteLabelFont()
+{
+    // The label font's name is kept in every format and drawn with a
+    // Japanese proportional gothic; the substitution is how the view's
+    // font lookup finds that stand-in for the name.
+    static const bool once = [] {
+        if (!glimra::labelFontStandIn().isEmpty())
+            QFont::insertSubstitution(glimra::kLabelFontName, glimra::labelFontStandIn());
+        return true;
+    }();
+    Q_UNUSED(once);
+}
+
+void RichTextBox::loadFontsOfSelectionEarly(qint32 nextStart)
+{
+    // Showing the view lays out its first page and, for the scroll range,
+    // its last page, loading each font there for the first time in one go:
+    // each costs a fontconfig match over every installed font. While the
+    // view is hidden, the fonts of those pages are loaded as each of their
+    // blocks is finished, so that the cost falls between the build's yields.
+    const auto [from, to] = selectedRange();
+    if (!m_deferring || from >= to)
+        return;
+    const QTextBlock block = document()->findBlock(documentPosition(from));
+    // The block is finished when the next selection leaves it.
+    if (block.contains(documentPosition(std::min(nextStart, m_map.length()))) || block.text().isEmpty())
+        return;
+    const int number = block.blockNumber();
+    if (number >= m_earlyBlocks && number < document()->blockCount() - m_earlyBlocks)
+        return;
+    // Qt loads a font once for each script it is shaped in, and the script
+    // of a space or a bracket is its neighbours', so the block is shaped
+    // whole, each run in its own font. The fonts are then held until the
+    // next build: a font no one holds is soon dropped from Qt's cache and
+    // would be matched again when the view is shown.
+    QList<QTextLayout::FormatRange> runs;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        runs.append({ fragment.position() - block.position(), fragment.length(), fragment.charFormat() });
+    }
+    const QFont base = document()->defaultFont();
+    QTextLayout layout(block.text(), base);
+    layout.setFormats(runs);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QList<QTextCharFormat> held;
+    for (const QTextLayout::FormatRange& run : std::as_const(runs)) {
+        if (held.contains(run.format))
+            continue;
+        held.append(run.format);
+        const QFont font = run.format.font().resolve(base);
+        // Takes hold of what shaping loaded, loading nothing new where the
+        // font was shaped in Latin.
+        QRawFont::fromFont(font, QFontDatabase::Latin);
+        m_heldFonts.push_back(font);
+    }
+}
+
+void RichTextBox::setSelFontName(const QString& name)
+{
+    const auto family = FontCoverage::instance().find(name);
+    QTextCharFormat f;
+    f.setFontFamilies(QStringList { family ? family->drawnAs : name });
+    // Undoes a previous font's "no font has these" (below).
+    f.setFontStyleStrategy(QFont::PreferDefault);
+    f.setProperty(kFamilyKeyProperty, name);
+    const auto [from, to] = selectedRange();
+    const std::vector<GlyphRun> elsewhere = family ? missingGlyphRuns(*family, from, to) : std::vector<GlyphRun> {};
+    // A shown view that already draws the range this way is left alone: the
+    // name set on the whole range and then the runs drawn elsewhere would be
+    // two real changes, each laying the block out again.
+    if (!m_deferring && rangeIsDrawnAs(f, elsewhere, from, to))
+        return;
+    applyToRange(f, from, to);
+    for (const GlyphRun& run : elsewhere)
+        applyToRange(run.format, run.from, run.to);
+}
+
+std::vector<RichTextBox::GlyphRun> RichTextBox::missingGlyphRuns(
+    const FontCoverage::Family& family, qint32 from, qint32 to) const
+{
+    FontCoverage& coverage = FontCoverage::instance();
+    // Glyphs no installed font has are drawn as the run's font draws what it
+    // lacks, without Qt searching every font for them first.
+    static const QString nobody = QStringLiteral("\0");
+    std::vector<GlyphRun> runs;
+    qint32 runStart = from;
+    QString runFamily; // empty: the run's own font has these glyphs
+    const auto endRun = [&](qint32 end) {
+        if (!runFamily.isEmpty() && end > runStart) {
+            QTextCharFormat f;
+            if (runFamily == nobody)
+                f.setFontStyleStrategy(QFont::NoFontMerging);
+            else
+                f.setFontFamilies(QStringList { runFamily });
+            runs.push_back({ runStart, end, f });
+        }
+    };
+    const QString& text = m_map.text();
+    for (qint32 i = from; i < to;) {
+        char32_t c = text.at(i).unicode();
+        qint32 width = 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+            width = 2;
+        }
+        // Line breaks and other controls are drawn by no font.
+        const bool drawn = c >= 0x20 && c != QChar::LineSeparator && c != QChar::ParagraphSeparator;
+        QString wanted;
+        if (drawn && !FontCoverage::covers(family, c)) {
+            wanted = coverage.fallbackFor(c);
+            if (wanted.isEmpty())
+                wanted = nobody;
+        }
+        if (wanted != runFamily) {
+            endRun(i);
+            runStart = i;
+            runFamily = wanted;
+        }
+        i += width;
+    }
+    endRun(to);
+    return runs;
+}
+
+bool RichTextBox::rangeIsDrawnAs(
+    const QTextCharFormat& format, const std::vector<GlyphRun>& elsewhere, qint32 from, qint32 to) const
+{
+    const auto has = [&](const QTextCharFormat& f, qint32 a, qint32 b) {
+        const int da = documentPosition(a);
+        const int db = documentPosition(b);
+        return da >= db || rangeHasFormat(f, da, db);
+    };
+    qint32 p = from;
+    for (const GlyphRun& run : elsewhere) {
+        QTextCharFormat drawn = format;
+        drawn.merge(run.format);
+        if (!has(format, p, run.from) || !has(drawn, run.from, run.to))
+            return false;
+        p = run.to;
+    }
+    return has(format, p, to);
+}
+
+} // namespace view

@@ -1,0 +1,26 @@
+#pragma once
+
+// The view's own character-format properties, shared by its source files.
+
+#include <QTextFormat>
+
+namespace view::detail
+{
+
+inline constexpr int kColourProperty = QTextFormat::UserProperty + 1;
+inline constexpr int kCharsetProperty = QTextFormat::UserProperty + 2;
+inline constexpr int kProperty17 = QTextFormat::UserProperty + 17;
+// The font name as the program set it. The family Qt draws with may differ:
+// a generic name resolved, or a fallback for glyphs the font lacks. Qt also
+// hashes a format's family list by its type alone, so the formats of
+// thousands of fonts would share one hash bucket and every lookup walk them
+// all; the name as a plain string hashes by value and keeps them apart.
+inline constexpr int kFamilyKeyProperty = QTextFormat::UserProperty + 3;
+
+// The format every character takes when the text is set, drawn with the
+// label font's stand-in.
+QTextCharFormat makeDefaultFormat();
+// Makes the label font's name find its stand-in in Qt's font lookup.
+void substituteLabelFont();
+
+} // namespace view::detail

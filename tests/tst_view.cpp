@@ -695,7 +695,8 @@ void tst_View::copyKeepsFonts()
 // them, while the program still reads back the font it set.
 void tst_View::glyphsAFontLacksAreDrawnByOneThatHasThem()
 {
-    SKIP_UNLESS_INSTALLED(QStringLiteral("DejaVu Sans"), QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic"));
+    SKIP_UNLESS_INSTALLED(QStringLiteral("DejaVu Sans"), QStringLiteral("DejaVu Serif"), QStringLiteral("IPAGothic"),
+        QStringLiteral("IPAPGothic"));
     RichTextBox box;
     box.setText(QStringLiteral("\r\naあ\U0001F600b\r\n"));
     box.setSelStart(2);
@@ -714,6 +715,19 @@ void tst_View::glyphsAFontLacksAreDrawnByOneThatHasThem()
     box.setSelFontName(QStringLiteral("IPAGothic"));
     QCOMPARE(box.drawnFamilyAt(3), QStringLiteral("IPAGothic"));
     QCOMPARE(box.charFormatAt(3).fontName, QStringLiteral("IPAGothic"));
+
+    // A character no font has is drawn as a missing glyph, by one font
+    // whatever the entry's font, so that it loads no font per entry.
+    box.setText(QStringLiteral("\r\na\U000F0000 (A)\r\na\U000F0000 (B)"));
+    const QString fonts[] = { QStringLiteral("DejaVu Sans"), QStringLiteral("DejaVu Serif") };
+    for (int entry = 0; entry < 2; ++entry) {
+        box.setSelStart(2 + entry * 9);
+        box.setSelLength(3);
+        box.setSelFontName(fonts[entry]);
+        QCOMPARE(box.drawnFamilyAt(2 + entry * 9), fonts[entry]);
+        QCOMPARE(box.drawnFamilyAt(3 + entry * 9), glimra::labelFontStandIn());
+        QCOMPARE(box.charFormatAt(3 + entry * 9).fontName, fonts[entry]);
+    }
 }
 
 // The families named in copied HTML, each CSS string unquoted.

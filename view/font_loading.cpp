@@ -114,8 +114,9 @@ std::vector<RichTextBox::GlyphRun> RichTextBox::missingGlyphRuns(
     const FontCoverage::Family& family, qint32 from, qint32 to) const
 {
     FontCoverage& coverage = FontCoverage::instance();
-    // Glyphs no installed font has are drawn as the run's font draws what it
-    // lacks, without Qt searching every font for them first.
+    // Glyphs no installed font has are drawn as missing glyphs, without Qt
+    // searching every font for them first, and all by one font: drawn by
+    // each entry's own font, every font would load once more per script.
     static const QString nobody = QStringLiteral("\0");
     std::vector<GlyphRun> runs;
     qint32 runStart = from;
@@ -123,9 +124,11 @@ std::vector<RichTextBox::GlyphRun> RichTextBox::missingGlyphRuns(
     const auto endRun = [&](qint32 end) {
         if (!runFamily.isEmpty() && end > runStart) {
             QTextCharFormat f;
-            if (runFamily == nobody)
+            if (runFamily == nobody) {
+                if (!glimra::labelFontStandIn().isEmpty())
+                    f.setFontFamilies(QStringList { glimra::labelFontStandIn() });
                 f.setFontStyleStrategy(QFont::NoFontMerging);
-            else
+            } else
                 f.setFontFamilies(QStringList { runFamily });
             runs.push_back({ runStart, end, f });
         }

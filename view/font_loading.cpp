@@ -5,11 +5,13 @@
 #include "format_properties.h"
 #include "rich_text_box.h"
 
-#include <QFontDatabase>
+#include <QGlyphRun>
 #include <QRawFont>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+
+#include <algorithm>
 
 namespace view
 {
@@ -58,35 +60,43 @@ void RichTextBox::loadFontsOfSelectionEarly(qint32 nextStart)
     // The block is finished when the next selection leaves it.
     if (block.contains(documentPosition(std::min(nextStart, m_map.length()))) || block.text().isEmpty())
         return;
+    // The first page ends where the blocks loaded so far fill the view; the
+    // last page's blocks are counted as if none were lower than the lowest
+    // of the first page's. A guess wrong either way costs only time.
+    EarlyPages& pages = m_earlyPages;
     const int number = block.blockNumber();
-    if (number >= m_earlyBlocks && number < document()->blockCount() - m_earlyBlocks)
+    const bool head = number < pages.blocks && pages.headHeight < pages.height;
+    const int tailBlocks
+        = pages.lowestBlock > 0 ? std::min(pages.blocks, int(pages.height / pages.lowestBlock) + 2) : pages.blocks;
+    if (!head && number < document()->blockCount() - tailBlocks)
         return;
     // Qt loads a font once for each script it is shaped in, and the script
     // of a space or a bracket is its neighbours', so the block is shaped
-    // whole, each run in its own font. The fonts are then held until the
-    // next build: a font no one holds is soon dropped from Qt's cache and
-    // would be matched again when the view is shown.
+    // whole, each run in its own font. The fonts shaping loaded are then
+    // held until the next build: a font no one holds is soon dropped from
+    // Qt's cache and would be matched again when the view is shown. They
+    // are held as shaping left them, for the scripts it used, since asking
+    // for a font again in another script loads it once more.
     QList<QTextLayout::FormatRange> runs;
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         runs.append({ fragment.position() - block.position(), fragment.length(), fragment.charFormat() });
     }
-    const QFont base = document()->defaultFont();
-    QTextLayout layout(block.text(), base);
+    QTextLayout layout(block.text(), document()->defaultFont());
     layout.setFormats(runs);
     layout.beginLayout();
-    layout.createLine();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+        line.setLineWidth(pages.width);
     layout.endLayout();
-    QList<QTextCharFormat> held;
-    for (const QTextLayout::FormatRange& run : std::as_const(runs)) {
-        if (held.contains(run.format))
-            continue;
-        held.append(run.format);
-        const QFont font = run.format.font().resolve(base);
-        // Takes hold of what shaping loaded, loading nothing new where the
-        // font was shaped in Latin.
-        QRawFont::fromFont(font, QFontDatabase::Latin);
-        m_heldFonts.push_back(font);
+    if (head) {
+        const qreal height = layout.boundingRect().height();
+        pages.headHeight += height;
+        pages.lowestBlock = pages.lowestBlock > 0 ? std::min(pages.lowestBlock, height) : height;
+    }
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        const QRawFont font = run.rawFont();
+        if (std::find(m_heldFonts.begin(), m_heldFonts.end(), font) == m_heldFonts.end())
+            m_heldFonts.push_back(font);
     }
 }
 

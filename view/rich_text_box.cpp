@@ -161,7 +161,7 @@ void RichTextBox::rebuildDocument()
     m_allDefault = true;
     if (!m_map.text().isEmpty()) {
         // insertText makes one paragraph separator of each CR LF, CR or LF.
-        cursor.insertText(m_map.text(), m_defaultFormat);
+        insertLeavingCaret(cursor, m_map.text());
     }
 }
 
@@ -170,7 +170,23 @@ void RichTextBox::appendToDocument(qsizetype from)
     ProgramEdit edit(this);
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(m_map.text().mid(from), m_defaultFormat);
+    insertLeavingCaret(cursor, m_map.text().mid(from));
+}
+
+void RichTextBox::insertLeavingCaret(QTextCursor& cursor, const QString& text)
+{
+    // The caret stands where text is inserted when the text grows from
+    // empty, and would be pushed along to the end. Moved from there when the
+    // view is shown, the end's rectangle is repainted, and finding it lays
+    // out two pages.
+    const int caret = textCursor().position();
+    const bool pushed = m_deferring && caret == cursor.position() && !textCursor().hasSelection();
+    cursor.insertText(text, m_defaultFormat);
+    if (pushed && textCursor().position() != caret) {
+        QTextCursor left(document());
+        left.setPosition(caret);
+        setTextCursor(left);
+    }
 }
 
 void RichTextBox::syncFromDocument() const
@@ -348,7 +364,10 @@ void RichTextBox::setVisible(bool visible)
         m_deferring = true;
         // As many blocks as the view shows at most: no line is lower than
         // one in the label font.
-        m_earlyBlocks = viewport()->height() / std::max(1, fontMetrics().lineSpacing()) + 1;
+        const int height = viewport()->height();
+        const qreal margins = 2 * document()->documentMargin();
+        m_earlyPages = { height / std::max(1, fontMetrics().lineSpacing()) + 1, qreal(height),
+            lineWrapMode() == WidgetWidth ? std::max(1.0, viewport()->width() - margins) : qreal(INT_MAX) };
         m_heldFonts.clear();
         m_deferral = QTextCursor(document());
         m_deferral.beginEditBlock();

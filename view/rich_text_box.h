@@ -11,6 +11,7 @@
 #include "position_map.h"
 
 #include <QPlainTextEdit>
+#include <QRawFont>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -140,6 +141,7 @@ private:
 
     void rebuildDocument();
     void appendToDocument(qsizetype from);
+    void insertLeavingCaret(QTextCursor& cursor, const QString& text);
     void syncFromDocument() const;
     bool rangeHasFormat(const QTextCharFormat& format, int from, int to) const;
     void moveCaret();
@@ -186,10 +188,17 @@ private:
 
     QTextCursor m_deferral;
     bool m_deferring = false;
-    // Blocks at each end of the text whose fonts are loaded before showing.
-    int m_earlyBlocks = 0;
+    // The first and last pages, whose fonts are loaded before showing.
+    struct EarlyPages {
+        int blocks = 0; // at most this many blocks at each end
+        qreal height = 0; // the view's, and its lines' width
+        qreal width = 0;
+        qreal headHeight = 0; // the first page's blocks loaded so far
+        qreal lowestBlock = 0; // and the lowest of them
+    };
+    EarlyPages m_earlyPages;
     // The fonts loaded early, kept loaded until the next build.
-    std::vector<QFont> m_heldFonts;
+    std::vector<QRawFont> m_heldFonts;
 
     Tuning m_tuning;
     QTextCharFormat m_defaultFormat;

@@ -304,19 +304,12 @@ void tst_BannerPane::failsQuietly_data()
     // Cut off by the announced length at once, not by a time limit.
     QTest::newRow("announces over 1 MiB") << "/announced-big";
     QTest::newRow("streams 50 MiB") << "/streamed-big";
-    QTest::newRow("gzip bomb") << "/bomb";
     QTest::newRow("gzip, 2 MiB unpacked") << "/unpacks-big";
     QTest::newRow("not found") << "/missing";
-    QTest::newRow("server error") << "/error";
     QTest::newRow("not a page") << "/pic.png";
     QTest::newRow("redirect to file") << "/to-file";
-    QTest::newRow("redirect to qrc") << "/to-qrc";
     QTest::newRow("redirect to itself") << "/loop";
-    QTest::newRow("redirect ring") << "/ring-a";
     QTest::newRow("file address") << "file:///etc/hostname";
-    QTest::newRow("qrc address") << "qrc:/glimra/glimra.png";
-    QTest::newRow("data address") << "data:text/html,<p>inline</p>";
-    QTest::newRow("ftp address") << "ftp://127.0.0.1/";
     QTest::newRow("empty address") << "";
 }
 
@@ -336,21 +329,14 @@ void tst_BannerPane::failsQuietly()
         "/announced-big", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 2097152\r\n\r\n" + kSilent);
     m_server->serve("/streamed-big",
         "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\n\r\n" + QByteArray(50 * 1024 * 1024, 'x'));
-    // 64 MiB of zeros in about 64 KiB; Qt's gzip decoder reads this zlib
-    // stream exactly as it reads a gzip one.
-    m_server->serve("/bomb",
-        response("200 OK", "text/html", qCompress(QByteArray(64 * 1024 * 1024, '\0'), 9).mid(4),
-            "Content-Encoding: gzip\r\n"));
-    // Below the size where Qt's own decoder gives up: the pane's cap holds.
+    // Qt's gzip decoder reads this zlib stream exactly as it reads a gzip
+    // one; it is below the size where that decoder gives up of itself, so
+    // only the pane's cap on what is unpacked stops it.
     m_server->serve("/unpacks-big",
         response(
             "200 OK", "text/html", qCompress(QByteArray(2 * 1024 * 1024, 'w')).mid(4), "Content-Encoding: gzip\r\n"));
-    m_server->serve("/error", response("500 Internal Server Error", "text/html", "<p>oops</p>"));
     m_server->serve("/to-file", redirect("file:///etc/hostname"));
-    m_server->serve("/to-qrc", redirect("qrc:/glimra/glimra.png"));
     m_server->serve("/loop", redirect("/loop"));
-    m_server->serve("/ring-a", redirect("/ring-b"));
-    m_server->serve("/ring-b", redirect("/ring-a"));
 
     QString url = address;
     if (address == QLatin1String("refused"))
@@ -373,8 +359,6 @@ void tst_BannerPane::hostilePagesStayBounded_data()
 
     // Each once crashed (a stack overflow in Qt's layout) or froze the window.
     QTest::newRow("10,000 nested tables") << "<p>Gear</p>" + repeated("<table><tr><td>", 10000) + "deep";
-    QTest::newRow("10,000 nested divs") << "<p>Gear</p>" + repeated("<div>", 10000) + "deep";
-    QTest::newRow("2,000 pictures") << "<p>Gear</p>" + repeated("<img src=\"pic.png\">", 2000);
     QTest::newRow("2,000 distinct pictures") << [] {
         QByteArray page = "<p>Gear</p>";
         for (int i = 0; i < 2000; ++i)
@@ -442,9 +426,6 @@ void tst_BannerPane::picturesArriveOrAreDropped_data()
     QTest::newRow("missing") << QByteArray("/missing.png") << false;
     QTest::newRow("over 1 MiB") << QByteArray("/huge.png") << false;
     QTest::newRow("not a picture") << QByteArray("/text.png") << false;
-    QTest::newRow("too many pixels") << QByteArray("/wide.png") << false;
-    QTest::newRow("redirected to file") << QByteArray("/to-file.png") << false;
-    QTest::newRow("refused connection") << QByteArray("http://127.0.0.1:1/x.png") << false;
 }
 
 void tst_BannerPane::picturesArriveOrAreDropped()
@@ -453,12 +434,8 @@ void tst_BannerPane::picturesArriveOrAreDropped()
     QFETCH(bool, shown);
     m_server->serve("/moved.png", redirect("/pic.png?again"));
     m_server->serve("/pic.png?again", response("200 OK", "image/png", png(redImage(3, 3))));
-    m_server->serve("/to-file.png", redirect(QUrl::fromLocalFile(QFINDTESTDATA("tst_banner_pane.cpp")).toEncoded()));
     m_server->serve("/huge.png", response("200 OK", "image/png", QByteArray(1024 * 1024 + 1, '\x89')));
     m_server->serve("/text.png", response("200 OK", "image/png", "just words"));
-    QImage wide(banner::kMaxDecodedSide + 1, 1, QImage::Format_Mono);
-    wide.fill(0);
-    m_server->serve("/wide.png", response("200 OK", "image/png", png(wide)));
     m_server->serve("/broken.html",
         response("200 OK", "text/html", "<p>still here</p><img src=\"" + src + "\"><img src=\"/pic.png\">"));
 
@@ -498,12 +475,8 @@ void tst_BannerPane::linksOpenInDesktopBrowser_data()
 
     QTest::newRow("relative") << "other.html"
                               << "/other.html";
-    QTest::newRow("https") << "https://glimra-maker.example/"
-                           << "https://glimra-maker.example/";
     QTest::newRow("file") << "file:///etc/passwd"
                           << "";
-    QTest::newRow("javascript") << "javascript:alert(1)"
-                                << "";
     QTest::newRow("same page anchor") << "#top"
                                       << "";
 }

@@ -50,13 +50,6 @@ QByteArray redirect(const QByteArray& location)
     return response("302 Found", "text/html", {}, "Location: " + location + "\r\n");
 }
 
-QImage redImage(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    return image;
-}
-
 bool hasRed(const QImage& picture)
 {
     const QImage image = picture.convertToFormat(QImage::Format_RGB32);
@@ -167,14 +160,6 @@ public:
 };
 
 const QStringList kCaughtSchemes { "http", "https", "file", "ftp", "javascript", "mailto", "qrc", "data" };
-
-QByteArray repeated(const QByteArray& piece, int times)
-{
-    QByteArray all;
-    for (int i = 0; i < times; ++i)
-        all += piece;
-    return all;
-}
 
 } // namespace
 

@@ -14,7 +14,6 @@
 #include <QFontDatabase>
 #include <QMimeData>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -732,19 +731,6 @@ void tst_View::glyphsAFontLacksAreDrawnByOneThatHasThem()
     }
 }
 
-// The families named in copied HTML, each CSS string unquoted.
-static QStringList copiedFamilies(const QString& html)
-{
-    QStringList families;
-    static const QRegularExpression declaration(QStringLiteral("font-family:([^;]*);"));
-    for (const auto& match : declaration.globalMatch(html)) {
-        QString list = match.captured(1);
-        list.replace(QStringLiteral("&quot;"), QStringLiteral("\""));
-        families += list;
-    }
-    return families;
-}
-
 // Qt's generic names and the label font are drawn with the families that
 // stand for them and read back under the names the program set; copied, each
 // run names installed families only, on the view's background.
@@ -772,7 +758,7 @@ void tst_View::standInFamiliesKeepTheProgramsNames()
     box.selectAll();
     box.copy();
     const QString html = QGuiApplication::clipboard()->mimeData()->html();
-    const QStringList families = copiedFamilies(html);
+    const QStringList families = fontFamilyValues(html);
     const QString label = QLatin1Char('\'') + glimra::labelFontStandIn() + QLatin1Char('\'');
     QVERIFY2(families.contains(label), qPrintable(html));
     QVERIFY2(families.contains(QLatin1Char('\'') + drawn + QLatin1Char('\'')), qPrintable(html));

@@ -1,9 +1,11 @@
 #pragma once
 
 // Tests that need particular installed fonts skip, saying which, on a
-// desktop that lacks them, instead of failing there.
+// desktop that lacks them, instead of failing there; and the fonts that
+// copied rich text names.
 
 #include <QFontDatabase>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTest>
 
@@ -24,3 +26,15 @@ inline QString firstMissingFamily(const QStringList& families)
         if (!missing_.isEmpty())                                                                                       \
             QSKIP(qPrintable(QStringLiteral("needs the font family %1, not installed here").arg(missing_)));           \
     } while (false)
+
+// Each font-family value in copied HTML, as written there. Its &quot; is
+// read back first: the entity's semicolon would end the value.
+inline QStringList fontFamilyValues(QString html)
+{
+    html.replace(QStringLiteral("&quot;"), QStringLiteral("\""));
+    static const QRegularExpression declaration(QStringLiteral("font-family:([^;]*);"));
+    QStringList values;
+    for (const auto& match : declaration.globalMatch(html))
+        values += match.captured(1);
+    return values;
+}

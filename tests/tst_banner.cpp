@@ -20,15 +20,6 @@ namespace
 
 const QUrl kPage(QStringLiteral("http://glimra-maker.example/002/gear.shtml"));
 
-QByteArray repeated(const QByteArray& piece, int times)
-{
-    QByteArray all;
-    all.reserve(piece.size() * times);
-    for (int i = 0; i < times; ++i)
-        all += piece;
-    return all;
-}
-
 // A page as one line: paragraphs split by |, *bold*, /italic/, _underline_,
 // [text](link), {picture WxH} with the address relative to kPage's folder.
 QString dump(const Page& page)
@@ -349,8 +340,7 @@ void tst_Banner::boundsHostilePages()
 
     // What Qt is given is as flat as the page: one frame, no tables or lists.
     QHash<QUrl, QImage> fetched;
-    QImage picture(8, 8, QImage::Format_RGB32);
-    picture.fill(Qt::red);
+    const QImage picture = redImage(8, 8);
     for (const QUrl& url : std::as_const(page->pictures))
         fetched.insert(url, picture);
     Document document;
@@ -367,8 +357,7 @@ void tst_Banner::decodesPictures_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QSize>("size"); // invalid: refused
 
-    QImage small(3, 2, QImage::Format_RGB32);
-    small.fill(Qt::red);
+    const QImage small = redImage(3, 2);
     QImage widest(kMaxDecodedSide, 1, QImage::Format_Mono);
     widest.fill(0);
     QImage tooWide(kMaxDecodedSide + 1, 1, QImage::Format_Mono);
@@ -396,8 +385,7 @@ void tst_Banner::documentIsBuiltUnlaidAndLocal()
     const auto page = sanitize(
         "<p><b>Gear</b> <img src=a.png> <img src=missing.png><a href=/001/>go</a></p><p>two</p>", "text/html", kPage);
     QVERIFY(page);
-    QImage picture(40, 3000, QImage::Format_RGB32);
-    picture.fill(Qt::red);
+    const QImage picture = redImage(40, 3000);
     const QUrl a = kPage.resolved(QUrl(QStringLiteral("a.png")));
     Document document;
     build(document, *page, { { a, picture } });

@@ -2,6 +2,8 @@
 // once per generated set (tests/fonts/make_sets.py) and locale, named by
 // GLIMRA_FONT_SET, with FONTCONFIG_FILE pointing at the set.
 
+#include "test_fonts.h"
+
 #include "../preview/font_list.h"
 #include "../view/rich_text_box.h"
 #include "base/font_coverage.h"
@@ -14,7 +16,6 @@
 #include <QFontInfo>
 #include <QMimeData>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 
@@ -225,14 +226,12 @@ void tst_FontList::copiedFamiliesStayValidCss()
     box.setSelFontName(quoted);
     box.selectAll();
     box.copy();
-    QString html = QGuiApplication::clipboard()->mimeData()->html();
-    html.replace(QStringLiteral("&quot;"), QStringLiteral("\""));
+    const QString html = QGuiApplication::clipboard()->mimeData()->html();
     const QSet<QString> known = fcListFamilies();
     QStringList copied;
-    static const QRegularExpression declaration(QStringLiteral("font-family:([^;]*);"));
-    for (const auto& match : declaration.globalMatch(html)) {
-        const auto names = cssStrings(match.captured(1));
-        QVERIFY2(names, qPrintable(match.captured(0)));
+    for (const QString& value : fontFamilyValues(html)) {
+        const auto names = cssStrings(value);
+        QVERIFY2(names, qPrintable(value));
         for (const QString& name : *names)
             QVERIFY2(known.contains(name), qPrintable(name));
         copied += *names;

@@ -421,16 +421,20 @@ class Session:
         self.env["DISPLAY"] = ":" + number
 
     def start_app(self):
-        # The accessibility tree tells where the controls are.
-        atspi.start_bus(self)
-        self.app = self.spawn([self.glimra], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        threading.Thread(target=self._collect_output, daemon=True).start()
+        self.spawn_app()
         self.wid = wait_for("glimra's window", self._find_window, 30)
         # Qt maps the window before it is fully set up; the title is set by
         # the window's load step.
         wait_for(lambda: "the title %r at start (it is %r)" % (APP_TITLE, self.title()),
                  lambda: self.title() == APP_TITLE, 10)
         self.focus()
+
+    def spawn_app(self):
+        """Starts glimra on the session's own accessibility bus (its tree tells
+        where the controls are), its output collected."""
+        atspi.start_bus(self)
+        self.app = self.spawn([self.glimra], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        threading.Thread(target=self._collect_output, daemon=True).start()
 
     def _collect_output(self):
         for line in iter(self.app.stdout.readline, b""):

@@ -177,6 +177,8 @@ private Q_SLOTS:
     void userEditsAreReadBack();
     void copyKeepsFonts();
     void glyphsAFontLacksAreDrawnByOneThatHasThem();
+    void neutralsBesideGlyphsDrawnElsewhereGoWithThem_data();
+    void neutralsBesideGlyphsDrawnElsewhereGoWithThem();
     void standInFamiliesKeepTheProgramsNames();
     void fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown_data();
     void fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown();
@@ -729,6 +731,43 @@ void tst_View::glyphsAFontLacksAreDrawnByOneThatHasThem()
     }
 }
 
+void tst_View::neutralsBesideGlyphsDrawnElsewhereGoWithThem_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<int>("neutral"); // a space's position in the sample
+    QTest::addColumn<bool>("goesWithKana");
+    // "Glimra Type" has ASCII only, no English as fontconfig reckons it, so
+    // Qt loads it once for each script it is shaped in.
+    const QString noEnglish = QStringLiteral("Glimra Type");
+    QTest::newRow("after kana") << noEnglish << QStringLiteral("サン SAMPLE") << 2 << true;
+    QTest::newRow("before kana, at the start") << noEnglish << QStringLiteral(" サン") << 0 << true;
+    QTest::newRow("after Latin, before kana") << noEnglish << QStringLiteral("SA サン") << 2 << false;
+    QTest::newRow("font with English") << QStringLiteral("DejaVu Sans") << QStringLiteral("サン SAMPLE") << 2 << false;
+}
+
+// Qt shapes a space in the script of its neighbours and would load a font
+// without English once more for a space beside kana drawn elsewhere: that
+// space is drawn with the kana. Where it is shaped in Latin, or the font is
+// loaded once for all scripts, the entry's font keeps its space.
+void tst_View::neutralsBesideGlyphsDrawnElsewhereGoWithThem()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, sample);
+    QFETCH(int, neutral);
+    QFETCH(bool, goesWithKana);
+    SKIP_UNLESS_INSTALLED(family);
+    RichTextBox box;
+    box.setText(QStringLiteral("\r\n") + sample + QStringLiteral(" (x)"));
+    box.setSelStart(2);
+    box.setSelLength(qint32(sample.size()));
+    box.setSelFontName(family);
+    const qint32 kana = 2 + qint32(sample.indexOf(u'サ'));
+    QVERIFY(box.drawnFamilyAt(kana) != family);
+    QCOMPARE(box.drawnFamilyAt(2 + neutral), goesWithKana ? box.drawnFamilyAt(kana) : family);
+    QCOMPARE(box.charFormatAt(2 + neutral).fontName, family);
+}
+
 // Qt's generic names and the label font are drawn with the families that
 // stand for them and read back under the names the program set; copied, each
 // run names installed families only, on the view's background.
@@ -772,8 +811,7 @@ void tst_View::fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown_data()
 {
     QTest::addColumn<QString>("sample");
     QTest::newRow("Latin") << QStringLiteral("SAMPLE");
-    // The space after the katakana takes their script, so the run's own font
-    // is shaped in two scripts.
+    // The space after the katakana takes their script.
     QTest::newRow("Japanese and Latin") << QStringLiteral("サンプル SAMPLE");
 }
 

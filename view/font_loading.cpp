@@ -143,22 +143,46 @@ std::vector<RichTextBox::GlyphRun> RichTextBox::missingGlyphRuns(
             runs.push_back({ runStart, end, f });
         }
     };
+    // Qt shapes a space or a bracket in its neighbours' script: the one
+    // before it, or at the start of a paragraph the one after. A font that
+    // Qt loads once for each script would be loaded again for a space beside
+    // glyphs drawn elsewhere, so such characters are drawn with those
+    // glyphs, by the font that draws them, where it has them.
+    const auto neutral = [](char32_t c) { return QChar::script(c) <= QChar::Script_Common; };
+    const auto drawsAlong = [&](const QString& runFamily, char32_t c) {
+        if (family.loadedOnceForAllScripts || runFamily.isEmpty() || !neutral(c))
+            return false;
+        const auto along = coverage.find(runFamily == nobody ? glimra::labelFontStandIn() : runFamily);
+        return along && FontCoverage::covers(*along, c);
+    };
     const QString& text = m_map.text();
+    const auto at = [&](qint32 i) {
+        const char16_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            return std::pair { QChar::surrogateToUcs4(c, text.at(i + 1).unicode()), 2 };
+        return std::pair { char32_t(c), 1 };
+    };
+    // Line breaks and other controls are drawn by no font.
+    const auto drawn
+        = [](char32_t c) { return c >= 0x20 && c != QChar::LineSeparator && c != QChar::ParagraphSeparator; };
+    const auto elsewhere = [&](char32_t c) {
+        if (!drawn(c) || FontCoverage::covers(family, c))
+            return QString();
+        const QString fallback = coverage.fallbackFor(c);
+        return fallback.isEmpty() ? nobody : fallback;
+    };
+    if (!family.loadedOnceForAllScripts && (from == 0 || text.at(from - 1) == u'\n' || text.at(from - 1) == u'\r')) {
+        qint32 first = from;
+        while (first < to && neutral(at(first).first))
+            first += at(first).second;
+        if (first < to)
+            runFamily = elsewhere(at(first).first);
+    }
     for (qint32 i = from; i < to;) {
-        char32_t c = text.at(i).unicode();
-        qint32 width = 1;
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
-            width = 2;
-        }
-        // Line breaks and other controls are drawn by no font.
-        const bool drawn = c >= 0x20 && c != QChar::LineSeparator && c != QChar::ParagraphSeparator;
-        QString wanted;
-        if (drawn && !FontCoverage::covers(family, c)) {
-            wanted = coverage.fallbackFor(c);
-            if (wanted.isEmpty())
-                wanted = nobody;
-        }
+        const auto [c, width] = at(i);
+        QString wanted = elsewhere(c);
+        if (wanted.isEmpty() && drawn(c) && drawsAlong(runFamily, c))
+            wanted = runFamily;
         if (wanted != runFamily) {
             endRun(i);
             runStart = i;

@@ -237,13 +237,17 @@ void FontCoverage::load()
     if (!FcInit())
         return;
     Pattern all(FcPatternCreate());
-    const FontSet fonts = listFonts(all.get(), { FC_FAMILY, FC_CHARSET });
+    const FontSet fonts = listFonts(all.get(), { FC_FAMILY, FC_CHARSET, FC_LANG });
     if (!fonts)
         return;
     for (int i = 0; i < fonts->nfont; ++i) {
         FcCharSet* charset = nullptr;
         if (FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &charset) != FcResultMatch)
             continue;
+        // As Qt reads the font's Latin writing system.
+        FcLangSet* languages = nullptr;
+        const bool english = FcPatternGetLangSet(fonts->fonts[i], FC_LANG, 0, &languages) == FcResultMatch
+            && FcLangSetHasLang(languages, fcText("en")) != FcLangDifferentLang;
         // Every name of the family (fontconfig lists localised ones too);
         // its styles together make up what the family covers.
         FcChar8* name = nullptr;
@@ -251,11 +255,12 @@ void FontCoverage::load()
             const QString family = QString::fromUtf8(reinterpret_cast<const char*>(name));
             auto it = m_families.find(key(family));
             if (it == m_families.end()) {
-                m_families.insert(key(family), Entry { family, FcCharSetCopy(charset) });
+                m_families.insert(key(family), Entry { family, FcCharSetCopy(charset), english });
             } else {
                 FcCharSet* merged = FcCharSetUnion(it->charset, charset);
                 FcCharSetDestroy(it->charset);
                 it->charset = merged;
+                it->english = it->english || english;
             }
         }
     }
@@ -270,12 +275,12 @@ std::optional<FontCoverage::Family> FontCoverage::find(const QString& family)
     const QString k = key(withoutFoundry(family));
     std::optional<Family> found;
     if (const auto it = m_families.constFind(k); it != m_families.constEnd()) {
-        found = Family { family, it->charset };
+        found = Family { family, it->charset, it->english };
     } else if (const QStringList substitutes = QFont::substitutes(family); !substitutes.isEmpty()) {
         // A name that stands for another, such as the label font's.
         for (const QString& substitute : substitutes) {
             if (const auto r = m_families.constFind(key(substitute)); r != m_families.constEnd()) {
-                found = Family { r->name, r->charset };
+                found = Family { r->name, r->charset, r->english };
                 break;
             }
         }
@@ -287,7 +292,7 @@ std::optional<FontCoverage::Family> FontCoverage::find(const QString& family)
             FcPatternAddString(request.get(), FC_FAMILY, fcText(generic.fcName));
             if (const Pattern match = bestMatch(std::move(request))) {
                 if (const auto r = m_families.constFind(key(firstFamily(match.get()))); r != m_families.constEnd())
-                    found = Family { r->name, r->charset };
+                    found = Family { r->name, r->charset, r->english };
             }
         }
     }

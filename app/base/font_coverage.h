@@ -29,6 +29,9 @@ public:
     struct Family {
         QString drawnAs; // the family to ask Qt for
         const _FcCharSet* charset = nullptr;
+        // Qt loads the family once for every script only where fontconfig
+        // says it covers English; else once for each script it is shaped in.
+        bool loadedOnceForAllScripts = true;
     };
 
     // The desktop's fonts, read on first use.
@@ -58,6 +61,7 @@ private:
     struct Entry {
         QString name;
         _FcCharSet* charset;
+        bool english;
     };
     QHash<QString, Entry> m_families; // by case-folded name
     QHash<QString, std::optional<Family>> m_resolved; // by the name as asked

@@ -84,19 +84,26 @@ void RichTextBox::loadFontsOfSelectionEarly(qint32 nextStart)
     }
     QTextLayout layout(block.text(), document()->defaultFont());
     layout.setFormats(runs);
+    qreal height = 0;
     layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(pages.width);
+        line.setPosition({ 0, height });
+        height += line.height();
+    }
     layout.endLayout();
     if (head) {
-        const qreal height = layout.boundingRect().height();
         pages.headHeight += height;
         pages.lowestBlock = pages.lowestBlock > 0 ? std::min(pages.lowestBlock, height) : height;
     }
-    for (const QGlyphRun& run : layout.glyphRuns()) {
-        const QRawFont font = run.rawFont();
-        if (std::find(m_heldFonts.begin(), m_heldFonts.end(), font) == m_heldFonts.end())
-            m_heldFonts.push_back(font);
+    // Line by line: the runs of the whole layout are merged across its
+    // lines, which for a long sample costs the square of its length.
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        for (const QGlyphRun& run : layout.lineAt(i).glyphRuns()) {
+            const QRawFont font = run.rawFont();
+            if (std::find(m_heldFonts.begin(), m_heldFonts.end(), font) == m_heldFonts.end())
+                m_heldFonts.push_back(font);
+        }
     }
 }
 

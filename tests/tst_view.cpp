@@ -180,8 +180,8 @@ private Q_SLOTS:
     void neutralsBesideGlyphsDrawnElsewhereGoWithThem_data();
     void neutralsBesideGlyphsDrawnElsewhereGoWithThem();
     void standInFamiliesKeepTheProgramsNames();
-    void fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown_data();
-    void fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown();
+    void showingLaysOutTheFirstPageWithFontsLoadedWhileHidden_data();
+    void showingLaysOutTheFirstPageWithFontsLoadedWhileHidden();
 };
 
 // Formatting one run must touch exactly the characters the model says,
@@ -807,25 +807,29 @@ void tst_View::standInFamiliesKeepTheProgramsNames()
     QVERIFY2(html.contains(QStringLiteral("background-color:#996633")), qPrintable(html));
 }
 
-void tst_View::fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown_data()
+void tst_View::showingLaysOutTheFirstPageWithFontsLoadedWhileHidden_data()
 {
     QTest::addColumn<QString>("sample");
-    QTest::newRow("Latin") << QStringLiteral("SAMPLE");
+    QTest::addColumn<bool>("toTheEndAtOnce");
+    QTest::newRow("Latin") << QStringLiteral("SAMPLE") << false;
     // The space after the katakana takes their script.
-    QTest::newRow("Japanese and Latin") << QStringLiteral("サンプル SAMPLE");
+    QTest::newRow("Japanese and Latin") << QStringLiteral("サンプル SAMPLE") << false;
+    QTest::newRow("scrolled to the end at once") << QStringLiteral("SAMPLE") << true;
 }
 
 // The text grows from empty while the view is hidden, as a build grows it,
 // to three pages and more, every entry in a font of its own (family, weight,
 // slant and size), and each entry's fonts are loaded between the events
-// processed after it. Showing the view lays out the first page and the last
-// one, and must find every font of theirs loaded; nothing on it may lay out
-// the second page. The fonts of the generated desktop set have no full
+// processed after it. Showing the view lays out the first page only, and
+// must find every font of it loaded; the last page follows between events,
+// or at once when the user scrolls there, and the scroll range then comes
+// out as Qt counts it. The fonts of the generated desktop set have no full
 // Latin, so Qt loads them once for each script they are shaped in: loading
 // them in the wrong script leaves the shown view to load them.
-void tst_View::fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown()
+void tst_View::showingLaysOutTheFirstPageWithFontsLoadedWhileHidden()
 {
     QFETCH(QString, sample);
+    QFETCH(bool, toTheEndAtOnce);
     const QStringList families = QFontDatabase::families().mid(0, 8);
     QVERIFY(families.size() >= 4);
     RichTextBox box;
@@ -866,6 +870,20 @@ void tst_View::fontsLoadedWhileHiddenAreNotLoadedAgainWhenShown()
     QCOMPARE(g_fontMatches - before, 0);
     const QTextBlock middle = box.document()->findBlockByNumber(entries / 2);
     QVERIFY2(middle.layout()->lineCount() == 0, "the second page was laid out");
+    QVERIFY2(box.document()->lastBlock().layout()->lineCount() == 0, "the last page was laid out when shown");
+
+    QScrollBar* bar = box.verticalScrollBar();
+    if (toTheEndAtOnce) {
+        bar->setValue(bar->maximum());
+        QVERIFY(!box.centerOnScroll());
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+    QTRY_VERIFY(!box.centerOnScroll());
+    const int range = bar->maximum();
+    QVERIFY(range < box.document()->lineCount() - 1);
+    box.setCenterOnScroll(true);
+    box.setCenterOnScroll(false);
+    QCOMPARE(bar->maximum(), range);
 }
 
 QTEST_MAIN(tst_View)

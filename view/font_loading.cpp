@@ -1,10 +1,12 @@
 // How the view draws the fonts it is given: the label font's stand-in, the
-// glyphs a font lacks drawn with one that has them, and the fonts of the
-// first and last pages loaded early.
+// glyphs a font lacks drawn with one that has them, the fonts of the first
+// page loaded early and the last page laid out once the view is shown.
 
 #include "format_properties.h"
 #include "rich_text_box.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QElapsedTimer>
 #include <QGlyphRun>
 #include <QRawFont>
 #include <QTextBlock>
@@ -48,11 +50,12 @@ void detail::substituteLabelFont()
 
 void RichTextBox::loadFontsOfSelectionEarly(qint32 nextStart)
 {
-    // Showing the view lays out its first page and, for the scroll range,
-    // its last page, loading each font there for the first time in one go:
-    // each costs a fontconfig match over every installed font. While the
-    // view is hidden, the fonts of those pages are loaded as each of their
-    // blocks is finished, so that the cost falls between the build's yields.
+    // Showing the view lays out its first page, loading each font there for
+    // the first time in one go: each costs a fontconfig match over every
+    // installed font. While the view is hidden, the fonts of that page are
+    // loaded as each of its blocks is finished, so that the cost falls
+    // between the build's yields. The last page is laid out once the view
+    // is shown (startLastPage).
     const auto [from, to] = selectedRange();
     if (!m_deferring || from >= to)
         return;
@@ -60,15 +63,9 @@ void RichTextBox::loadFontsOfSelectionEarly(qint32 nextStart)
     // The block is finished when the next selection leaves it.
     if (block.contains(documentPosition(std::min(nextStart, m_map.length()))) || block.text().isEmpty())
         return;
-    // The first page ends where the blocks loaded so far fill the view; the
-    // last page's blocks are counted as if none were lower than the lowest
-    // of the first page's. A guess wrong either way costs only time.
-    EarlyPages& pages = m_earlyPages;
-    const int number = block.blockNumber();
-    const bool head = number < pages.blocks && pages.headHeight < pages.height;
-    const int tailBlocks
-        = pages.lowestBlock > 0 ? std::min(pages.blocks, int(pages.height / pages.lowestBlock) + 2) : pages.blocks;
-    if (!head && number < document()->blockCount() - tailBlocks)
+    // The first page ends where the blocks loaded so far fill the view.
+    FirstPage& page = m_firstPage;
+    if (block.blockNumber() >= page.blocks || page.filled >= page.height)
         return;
     // Qt loads a font once for each script it is shaped in, and the script
     // of a space or a bracket is its neighbours', so the block is shaped
@@ -87,15 +84,12 @@ void RichTextBox::loadFontsOfSelectionEarly(qint32 nextStart)
     qreal height = 0;
     layout.beginLayout();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(pages.width);
+        line.setLineWidth(page.width);
         line.setPosition({ 0, height });
         height += line.height();
     }
     layout.endLayout();
-    if (head) {
-        pages.headHeight += height;
-        pages.lowestBlock = pages.lowestBlock > 0 ? std::min(pages.lowestBlock, height) : height;
-    }
+    page.filled += height;
     // Line by line: the runs of the whole layout are merged across its
     // lines, which for a long sample costs the square of its length.
     for (int i = 0; i < layout.lineCount(); ++i) {
@@ -218,6 +212,47 @@ bool RichTextBox::rangeIsDrawnAs(
         p = run.to;
     }
     return has(format, p, to);
+}
+
+void RichTextBox::startLastPage()
+{
+    // Shown with its scroll range counted as if every line could come to
+    // the top, the view lays out only its first page; the last page's
+    // blocks are laid out from the end, a few at each turn of the event
+    // loop, until they fill the view, and the range is then counted as
+    // always. A user who scrolls towards the end before that waits for it.
+    m_lastPage.pending = true;
+    m_lastPage.block = document()->lastBlock();
+    m_lastPage.filled = 0;
+    setCenterOnScroll(true);
+    m_lastPage.timer.start();
+}
+
+void RichTextBox::layOutLastPage()
+{
+    // About a frame's worth of work at a time.
+    constexpr qint64 kSliceMs = 8;
+    QElapsedTimer spent;
+    spent.start();
+    QAbstractTextDocumentLayout* layout = document()->documentLayout();
+    while (m_lastPage.block.isValid() && m_lastPage.filled <= viewport()->height()) {
+        m_lastPage.filled += layout->blockBoundingRect(m_lastPage.block).height();
+        m_lastPage.block = m_lastPage.block.previous();
+        if (spent.elapsed() >= kSliceMs)
+            return;
+    }
+    finishLastPage();
+}
+
+void RichTextBox::finishLastPage()
+{
+    if (!m_lastPage.pending)
+        return;
+    m_lastPage.pending = false;
+    m_lastPage.timer.stop();
+    m_lastPage.block = QTextBlock();
+    // Counts the range again, laying out whatever of the last page is left.
+    setCenterOnScroll(false);
 }
 
 } // namespace view

@@ -5,6 +5,7 @@
 #include "format_properties.h"
 
 #include <QGuiApplication>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -59,6 +60,13 @@ RichTextBox::RichTextBox(QWidget* parent)
     setFont(label);
     document()->setUndoRedoEnabled(false);
     connect(document(), &QTextDocument::contentsChange, this, &RichTextBox::onContentsChange);
+    m_lastPage.timer.setInterval(0);
+    connect(&m_lastPage.timer, &QTimer::timeout, this, &RichTextBox::layOutLastPage);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        const QScrollBar* bar = verticalScrollBar();
+        if (m_lastPage.pending && value >= bar->maximum() - 2 * bar->pageStep())
+            finishLastPage();
+    });
 }
 
 RichTextBox::~RichTextBox() = default;
@@ -366,8 +374,9 @@ void RichTextBox::setVisible(bool visible)
         // one in the label font.
         const int height = viewport()->height();
         const qreal margins = 2 * document()->documentMargin();
-        m_earlyPages = { height / std::max(1, fontMetrics().lineSpacing()) + 1, qreal(height),
+        m_firstPage = { height / std::max(1, fontMetrics().lineSpacing()) + 1, qreal(height),
             lineWrapMode() == WidgetWidth ? std::max(1.0, viewport()->width() - margins) : qreal(INT_MAX) };
+        finishLastPage();
         m_heldFonts.clear();
         m_deferral = QTextCursor(document());
         m_deferral.beginEditBlock();
@@ -377,6 +386,7 @@ void RichTextBox::setVisible(bool visible)
         m_deferring = false;
         m_deferral.endEditBlock();
         m_deferral = QTextCursor();
+        startLastPage();
     }
     QPlainTextEdit::setVisible(visible);
     if (visible && m_caretPending)

@@ -15,6 +15,7 @@
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
+#include <QTimer>
 
 #include <cstdint>
 #include <optional>
@@ -161,6 +162,9 @@ private:
     bool rangeIsDrawnAs(
         const QTextCharFormat& format, const std::vector<GlyphRun>& elsewhere, qint32 from, qint32 to) const;
     void loadFontsOfSelectionEarly(qint32 nextStart);
+    void startLastPage();
+    void layOutLastPage();
+    void finishLastPage();
     void onContentsChange(int from, int removed, int added);
     int toPixels(float twips) const;
 
@@ -188,15 +192,24 @@ private:
 
     QTextCursor m_deferral;
     bool m_deferring = false;
-    // The first and last pages, whose fonts are loaded before showing.
-    struct EarlyPages {
-        int blocks = 0; // at most this many blocks at each end
+    // The first page, whose fonts are loaded before showing.
+    struct FirstPage {
+        int blocks = 0; // at most this many blocks
         qreal height = 0; // the view's, and its lines' width
         qreal width = 0;
-        qreal headHeight = 0; // the first page's blocks loaded so far
-        qreal lowestBlock = 0; // and the lowest of them
+        qreal filled = 0; // by the blocks loaded so far
     };
-    EarlyPages m_earlyPages;
+    FirstPage m_firstPage;
+    // The last page, laid out after the view is shown, between events: the
+    // scroll range counts its lines, and until they are known the view may
+    // scroll past its end.
+    struct LastPage {
+        bool pending = false;
+        QTextBlock block; // the next one up
+        qreal filled = 0;
+        QTimer timer;
+    };
+    LastPage m_lastPage;
     // The fonts loaded early, kept loaded until the next build.
     std::vector<QRawFont> m_heldFonts;
 

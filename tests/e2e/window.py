@@ -196,7 +196,9 @@ SCENARIOS = {
     "format": (scenario_format, 300),
     "colour": (scenario_colour, 5),
     # A build of several seconds, to be sure of closing in its middle.
-    "close_during_build": (scenario_close_during_build, 3000),
+    # Enough fonts that the build outlasts seeing it start and sending the
+    # close, on a loaded machine too.
+    "close_during_build": (scenario_close_during_build, 10000),
 }
 
 

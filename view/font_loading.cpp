@@ -238,8 +238,10 @@ void RichTextBox::layOutLastPage()
     while (m_lastPage.block.isValid() && m_lastPage.filled <= viewport()->height()) {
         m_lastPage.filled += layout->blockBoundingRect(m_lastPage.block).height();
         m_lastPage.block = m_lastPage.block.previous();
-        if (spent.elapsed() >= kSliceMs)
+        if (spent.elapsed() >= kSliceMs) {
+            m_lastPage.timer.start(0);
             return;
+        }
     }
     finishLastPage();
 }

@@ -25,6 +25,9 @@ namespace
 
     // The largest size the view accepts, in points.
     constexpr int kMaxPointSize = 1638;
+    // How long the program must leave the view alone before its last page
+    // is laid out: about a frame.
+    constexpr int kLastPageQuietMs = 16;
 
 } // namespace
 
@@ -247,6 +250,10 @@ void RichTextBox::setSelStart(qint32 start)
     if (start < 0)
         throw StepFailed(ErrorNumber::InvalidPropertyValue, QStringLiteral("selection start %1").arg(start));
     loadFontsOfSelectionEarly(start);
+    // The last page waits while the program is still at work on the view
+    // (a build resuming over a shown view), so as not to slow it.
+    if (m_lastPage.pending)
+        m_lastPage.timer.start(kLastPageQuietMs);
     syncFromDocument();
     m_selStart = std::min<qint32>(start, m_map.length());
     m_selLength = 0;

@@ -56,16 +56,17 @@ void RichTextBox::loadFontsOfSelectionEarly(qint32 nextStart)
     // loaded as each of its blocks is finished, so that the cost falls
     // between the build's yields. The last page is laid out once the view
     // is shown (startLastPage).
+    // The first page ends where the blocks loaded so far fill the view.
+    FirstPage& page = m_firstPage;
+    if (!m_deferring || page.filled >= page.height)
+        return;
     const auto [from, to] = selectedRange();
-    if (!m_deferring || from >= to)
+    if (from >= to)
         return;
     const QTextBlock block = document()->findBlock(documentPosition(from));
     // The block is finished when the next selection leaves it.
-    if (block.contains(documentPosition(std::min(nextStart, m_map.length()))) || block.text().isEmpty())
-        return;
-    // The first page ends where the blocks loaded so far fill the view.
-    FirstPage& page = m_firstPage;
-    if (block.blockNumber() >= page.blocks || page.filled >= page.height)
+    if (block.contains(documentPosition(std::min(nextStart, m_map.length()))) || block.text().isEmpty()
+        || block.blockNumber() >= page.blocks)
         return;
     // Qt loads a font once for each script it is shaped in, and the script
     // of a space or a bracket is its neighbours', so the block is shaped
@@ -150,10 +151,15 @@ std::vector<RichTextBox::GlyphRun> RichTextBox::missingGlyphRuns(
     // glyphs drawn elsewhere, so such characters are drawn with those
     // glyphs, by the font that draws them, where it has them.
     const auto neutral = [](char32_t c) { return QChar::script(c) <= QChar::Script_Common; };
+    QString alongName;
+    std::optional<FontCoverage::Family> along;
     const auto drawsAlong = [&](const QString& runFamily, char32_t c) {
         if (family.loadedOnceForAllScripts || runFamily.isEmpty() || !neutral(c))
             return false;
-        const auto along = coverage.find(runFamily == nobody ? glimra::labelFontStandIn() : runFamily);
+        if (runFamily != alongName) {
+            alongName = runFamily;
+            along = coverage.find(runFamily == nobody ? glimra::labelFontStandIn() : runFamily);
+        }
         return along && FontCoverage::covers(*along, c);
     };
     const QString& text = m_map.text();

@@ -57,9 +57,4 @@ qint32 PositionMap::characterStart(qint32 position) const
     return p;
 }
 
-bool PositionMap::joinsLineBreak(QStringView tail) const
-{
-    return !m_text.isEmpty() && m_text.back() == u'\r' && !tail.isEmpty() && tail.front() == u'\n';
-}
-
 } // namespace view

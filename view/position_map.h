@@ -37,9 +37,6 @@ public:
     // The first code unit of the character that holds `position`: a CR LF
     // pair's LF and a low surrogate belong to the character before them.
     qint32 characterStart(qint32 position) const;
-    // Whether appending `tail` would join a CR at the end with an LF at the
-    // start of `tail` into one line break.
-    bool joinsLineBreak(QStringView tail) const;
 
 private:
     void index(qsizetype from);

@@ -86,21 +86,19 @@ void RichTextBox::setText(const QString& text)
     syncFromDocument();
     const QString& old = m_map.text();
     const qsizetype kept = old.size();
-    const bool extends = m_tuning.appendWhenExtending && m_allDefault && text.size() > kept
-        && std::memcmp(text.constData(), old.constData(), size_t(kept) * sizeof(QChar)) == 0
-        // A CR at the old end and an LF after it become one line break.
-        && !m_map.joinsLineBreak(QStringView(text).mid(kept));
-    // A new text puts the selection, empty, at its start.
-    m_selStart = 0;
-    m_selLength = 0;
-    if (text.size() == kept && m_allDefault && text == old)
+    if (text.size() == kept && m_allDefault && text == old) {
+        // A new text puts the selection, empty, at its start.
+        m_selStart = 0;
+        m_selLength = 0;
         return;
-    if (extends) {
+    }
+    if (text.size() > kept && std::memcmp(text.constData(), old.constData(), size_t(kept) * sizeof(QChar)) == 0) {
         m_map.take();
-        m_map.giveBack(text, kept);
-        appendToDocument(kept);
+        takeBack(text, kept);
     } else {
         m_map.assign(text);
+        m_selStart = 0;
+        m_selLength = 0;
         rebuildDocument();
     }
 }
@@ -147,14 +145,20 @@ void RichTextBox::setText(HeldText&& held)
     }
     held.m_box = nullptr;
     // The held text could only grow, so the view's own text is its start.
-    const qsizetype kept = held.m_heldLength;
-    const QString& text = held.m_text;
+    takeBack(std::move(held.m_text), held.m_heldLength);
+}
+
+void RichTextBox::takeBack(QString text, qsizetype kept)
+{
     const bool grew = text.size() > kept;
     // A CR at the old end and an LF after it become one line break.
     const bool joins = grew && kept > 0 && text.at(kept - 1) == u'\r' && text.at(kept) == u'\n';
-    m_map.giveBack(std::move(held.m_text), kept);
+    m_map.giveBack(std::move(text), kept);
+    // A new text puts the selection, empty, at its start.
     m_selStart = 0;
     m_selLength = 0;
+    // While every character has the default format, a longer text that
+    // extends the current one is appended instead of rebuilt.
     if (!m_allDefault || !m_tuning.appendWhenExtending || joins)
         rebuildDocument();
     else if (grew)

@@ -140,6 +140,8 @@ protected:
 private:
     class ProgramEdit;
 
+    // The program's text, which starts with the kept length of the old one.
+    void takeBack(QString text, qsizetype kept);
     void rebuildDocument();
     void appendToDocument(qsizetype from);
     void insertLeavingCaret(QTextCursor& cursor, const QString& text);

@@ -37,12 +37,21 @@ namespace
         void operator()(FcFontSet* fonts) const { FcFontSetDestroy(fonts); }
     };
     using FontSet = std::unique_ptr<FcFontSet, FontSetDeleter>;
+    struct ConfigDeleter {
+        void operator()(FcConfig* config) const { FcConfigDestroy(config); }
+    };
+    using Config = std::unique_ptr<FcConfig, ConfigDeleter>;
+
+    // The desktop's configuration, held for one call. Every call is handed
+    // it: fontconfig promises that a null one stands for it only to some
+    // of its functions, and FcFontSetSort has crashed on one.
+    Config current() { return Config(FcConfigReference(nullptr)); }
 
     // A request with the desktop's configuration and defaults applied, as
     // fontconfig does for any program.
     Pattern substituted(Pattern request)
     {
-        FcConfigSubstitute(nullptr, request.get(), FcMatchPattern);
+        FcConfigSubstitute(current().get(), request.get(), FcMatchPattern);
         FcDefaultSubstitute(request.get());
         return request;
     }
@@ -51,7 +60,7 @@ namespace
     Pattern bestMatch(Pattern request)
     {
         FcResult result;
-        return Pattern(FcFontMatch(nullptr, substituted(std::move(request)).get(), &result));
+        return Pattern(FcFontMatch(current().get(), substituted(std::move(request)).get(), &result));
     }
 
     // Every font, with the given properties.
@@ -60,7 +69,7 @@ namespace
         FcObjectSet* objects = FcObjectSetCreate();
         for (const char* property : properties)
             FcObjectSetAdd(objects, property);
-        FontSet fonts(FcFontList(nullptr, filter, objects));
+        FontSet fonts(FcFontList(current().get(), filter, objects));
         FcObjectSetDestroy(objects);
         return fonts;
     }
@@ -160,7 +169,7 @@ namespace
         if (candidates && candidates->nfont > 0) {
             FcFontSet* sets[] = { candidates.get() };
             FcResult result;
-            FontSet sorted(FcFontSetSort(nullptr, sets, 1, request.get(), FcFalse, nullptr, &result));
+            FontSet sorted(FcFontSetSort(current().get(), sets, 1, request.get(), FcFalse, nullptr, &result));
             const QString sample = standInSample();
             // fontconfig ranks the fonts the desktop names for Japanese sans
             // text first and the rest in no telling order, mincho among them:

@@ -91,20 +91,19 @@ class Tree:
             yield from self.walk(child)
 
     def controls(self):
-        """The window's direct children: (role name, name, description, labels)."""
+        """The window's direct children: (role, name, description, labels)."""
         found = []
         for child in self.children(self.frame()):
             labels = []
             for relation in child.getRelationSet():
                 if relation.getRelationType() == self.pyatspi.RELATION_LABELLED_BY:
                     labels += [relation.getTarget(i).name for i in range(relation.getNTargets())]
-            found.append((child.getRoleName(), child.name, child.description, labels))
+            found.append((child.getRole(), child.name, child.description, labels))
         return found
 
     def find(self, role, name):
-        """The one accessible of the role named so; role is a pyatspi role or
-        the name a screen reader says for it ("push button")."""
-        hits = [n for n in self.walk() if role in (n.getRole(), n.getRoleName()) and n.name == name]
+        """The one accessible of the role (a pyatspi role) named so."""
+        hits = [n for n in self.walk() if n.getRole() == role and n.name == name]
         if len(hits) != 1:
             raise LookupError("%d accessibles with role %s named %r" % (len(hits), role, name))
         return hits[0]

@@ -32,21 +32,24 @@ WINDOW_MANAGERS = (
     ("xfwm4", ["xfwm4", "--compositor=off", "--sm-client-disable"]),
     ("openbox", ["openbox", "--sm-disable"]),
 )
-def expected_controls():
+def expected_controls(roles):
     # (role, name, description, labelled by), in the window's creation order.
+    # Roles are compared by AT-SPI's number, not by the name one release
+    # gives it (a push button is "button" in newer ones).
+    text, button, label = roles.ROLE_TEXT, roles.ROLE_PUSH_BUTTON, roles.ROLE_LABEL
     return [
-        ("text", "サンプル文字", "", ["サンプル文字"]),
-        ("text", "プレビュー", "", []),
-        ("push button", "表示", "", []),
-        ("label", "サンプル文字", "", []),
-        ("combo box", "フォントサイズ", "", ["フォントサイズ"]),
-        ("label", "フォントサイズ", "", []),
-        ("push button", "字体色", "#000000", ["字体色"]),
-        ("push button", "背景色", "#ffffff", ["背景色"]),
-        ("label", "字体色", "", []),
-        ("label", "背景色", "", []),
-        ("check box", "ボールド", "", []),
-        ("check box", "イタリック", "", []),
+        (text, "サンプル文字", "", ["サンプル文字"]),
+        (text, "プレビュー", "", []),
+        (button, "表示", "", []),
+        (label, "サンプル文字", "", []),
+        (roles.ROLE_COMBO_BOX, "フォントサイズ", "", ["フォントサイズ"]),
+        (label, "フォントサイズ", "", []),
+        (button, "字体色", "#000000", ["字体色"]),
+        (button, "背景色", "#ffffff", ["背景色"]),
+        (label, "字体色", "", []),
+        (label, "背景色", "", []),
+        (roles.ROLE_CHECK_BOX, "ボールド", "", []),
+        (roles.ROLE_CHECK_BOX, "イタリック", "", []),
     ]
 
 
@@ -59,7 +62,7 @@ def scenario_accessibility(s):
     banner = [c for c in controls if c[1] == "バナー"]
     check(len(banner) == 1, "no control named バナー in %r" % controls)
     got = [c for c in controls if c[1] != "バナー"]
-    want = expected_controls()
+    want = expected_controls(tree.pyatspi)
     check(got == want, "the controls read:\n%s\nexpected:\n%s"
           % ("\n".join(map(repr, got)), "\n".join(map(repr, want))))
     size = tree.find(tree.pyatspi.ROLE_COMBO_BOX, "フォントサイズ")

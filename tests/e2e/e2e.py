@@ -489,9 +489,11 @@ class Session:
 
     def control(self, role, name):
         """Where the control is on the screen (x, y, width, height), found
-        as a screen reader finds it: by its role ("push button") and name."""
+        as a screen reader finds it: by its role ("push button", read as
+        pyatspi's ROLE_PUSH_BUTTON) and name."""
         tree = self.tree()
-        return tree.extents(tree.find(role, name))
+        number = getattr(tree.pyatspi, "ROLE_" + role.upper().replace(" ", "_"))
+        return tree.extents(tree.find(number, name))
 
     def preview_rect(self):
         return self.control("text", "プレビュー")

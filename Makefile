@@ -15,15 +15,22 @@ ifneq ($(CI),)
 CMAKE_FLAGS += -DWARNINGS_AS_ERRORS=ON
 endif
 
-.PHONY: all run test bench package format clean
+.PHONY: all app run test bench package format clean
 
+# The program alone, in the tree the tests share: `make run` compiles no test.
+app:
+	@tools/install-deps run
+	@test -f $(BUILD_DIR)/CMakeCache.txt || $(CMAKE) -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	$(CMAKE) --build $(BUILD_DIR) -j$(JOBS) --target glimra
+
+run: app
+	$(BUILD_DIR)/app/glimra
+
+# Everything: the program, its tests and the bench.
 all:
-	@tools/install-deps
+	@tools/install-deps test
 	@test -f $(BUILD_DIR)/CMakeCache.txt || $(CMAKE) -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	$(CMAKE) --build $(BUILD_DIR) -j$(JOBS)
-
-run: all
-	$(BUILD_DIR)/app/glimra
 
 test: all
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
@@ -32,22 +39,33 @@ test: all
 	$(CMAKE) --build $(SANITIZE_DIR) -j$(JOBS)
 	cd $(SANITIZE_DIR) && ctest --output-on-failure -j$(JOBS) -L unit
 
+# `make test` from a fresh clone inside a pristine Debian root (trixie, sid,
+# ...), made with mmdebstrap and kept under /var/cache/glimra/roots.
+test-in-root-%:
+	tools/test-in-root $*
+
 # Times the Show button on 241, 1,000 and 5,000 generated fonts, offscreen and
 # on a private Xvfb, from a Release tree of its own; prints a Markdown table.
 BENCH_DIR ?= build-bench
 bench:
-	@tools/install-deps
+	@tools/install-deps test
 	@test -f $(BENCH_DIR)/CMakeCache.txt || $(CMAKE) -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 	$(CMAKE) --build $(BENCH_DIR) -j$(JOBS) --target glimra_bench
 	$(BENCH_DIR)/bench/glimra_bench $(BENCH_FLAGS)
 
-# The Debian package, glimra_<version>_<arch>.deb in build/.
-package: all
-	cd $(BUILD_DIR) && cpack -G DEB
+# The Debian package, glimra_<version>_<arch>.deb in build-package/, from a
+# tree of its own that holds no tests.
+PACKAGE_DIR ?= build-package
+package:
+	@tools/install-deps package
+	@test -f $(PACKAGE_DIR)/CMakeCache.txt || $(CMAKE) -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DBUILD_TESTING=OFF -DGLIMRA_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	$(CMAKE) --build $(PACKAGE_DIR) -j$(JOBS)
+	cd $(PACKAGE_DIR) && cpack -G DEB
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 # Every tree this Makefile makes.
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(BENCH_DIR) $(PACKAGE_DIR)

@@ -176,7 +176,7 @@ void RichTextBox::rebuildDocument()
     m_allDefault = true;
     if (!m_map.text().isEmpty()) {
         // insertText makes one paragraph separator of each CR LF, CR or LF.
-        insertLeavingCaret(cursor, m_map.text());
+        cursor.insertText(m_map.text(), m_defaultFormat);
     }
 }
 
@@ -185,23 +185,7 @@ void RichTextBox::appendToDocument(qsizetype from)
     ProgramEdit edit(this);
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    insertLeavingCaret(cursor, m_map.text().mid(from));
-}
-
-void RichTextBox::insertLeavingCaret(QTextCursor& cursor, const QString& text)
-{
-    // The caret stands where text is inserted when the text grows from
-    // empty, and would be pushed along to the end. Moved from there when the
-    // view is shown, the end's rectangle is repainted, and finding it lays
-    // out two pages.
-    const int caret = textCursor().position();
-    const bool pushed = m_deferring && caret == cursor.position() && !textCursor().hasSelection();
-    cursor.insertText(text, m_defaultFormat);
-    if (pushed && textCursor().position() != caret) {
-        QTextCursor left(document());
-        left.setPosition(caret);
-        setTextCursor(left);
-    }
+    cursor.insertText(m_map.text().mid(from), m_defaultFormat);
 }
 
 void RichTextBox::syncFromDocument() const
@@ -389,6 +373,15 @@ void RichTextBox::setVisible(bool visible)
             lineWrapMode() == WidgetWidth ? std::max(1.0, viewport()->width() - margins) : qreal(INT_MAX) };
         finishLastPage();
         m_heldFonts.clear();
+        // The hidden view holds no caret. One standing where text is
+        // inserted (the start of an emptied text) would be pushed along to
+        // the end, and moved from there when the view is shown, the end's
+        // rectangle would be repainted, which lays out two pages. Nor can
+        // the caret be moved back inside the edit block: placing it asks
+        // for the layout of its line, and the layout of a block that has
+        // grown is held back until the block closes.
+        m_hiddenCaret = textCursor().position();
+        setTextCursor(QTextCursor());
         m_deferral = QTextCursor(document());
         m_deferral.beginEditBlock();
     }
@@ -402,6 +395,12 @@ void RichTextBox::setVisible(bool visible)
     QPlainTextEdit::setVisible(visible);
     if (visible && m_caretPending)
         moveCaret();
+    else if (visible && textCursor().isNull()) {
+        // Back where it was, as far as the text still reaches.
+        QTextCursor caret(document());
+        caret.setPosition(std::min(m_hiddenCaret, document()->characterCount() - 1));
+        setTextCursor(caret);
+    }
 }
 
 } // namespace view

@@ -144,7 +144,6 @@ private:
     void takeBack(QString text, qsizetype kept);
     void rebuildDocument();
     void appendToDocument(qsizetype from);
-    void insertLeavingCaret(QTextCursor& cursor, const QString& text);
     void syncFromDocument() const;
     bool rangeHasFormat(const QTextCharFormat& format, int from, int to) const;
     void moveCaret();
@@ -194,6 +193,7 @@ private:
 
     QTextCursor m_deferral;
     bool m_deferring = false;
+    int m_hiddenCaret = 0; // where the caret stood when the view was hidden
     // The first page, whose fonts are loaded before showing.
     struct FirstPage {
         int blocks = 0; // at most this many blocks

@@ -189,6 +189,7 @@ private Q_SLOTS:
     void secondNavigateCancelsFirst();
     void linksOpenInDesktopBrowser_data();
     void linksOpenInDesktopBrowser();
+    void usesSystemProxy_data();
     void usesSystemProxy();
 
 private:
@@ -491,23 +492,51 @@ void tst_BannerPane::linksOpenInDesktopBrowser()
     QVERIFY(!isBlank()); // the pane itself never goes anywhere
 }
 
+void tst_BannerPane::usesSystemProxy_data()
+{
+    QTest::addColumn<QByteArray>("noProxy"); // "(unset)": neither no_proxy nor NO_PROXY
+    QTest::addColumn<bool>("direct");
+    QTest::newRow("no no_proxy") << QByteArray("(unset)") << false;
+    QTest::newRow("another host") << QByteArray("a.example,10.0.0.0/8") << false;
+    QTest::newRow("every host") << QByteArray("*") << true;
+    QTest::newRow("the address") << QByteArray("a.example, 127.0.0.1") << true;
+    QTest::newRow("its network") << QByteArray("127.0.0.0/8") << true;
+    QTest::newRow("upper case, the address") << QByteArray("NO_PROXY=127.0.0.1") << true;
+}
+
+// The page on the test server, reached through the same server as a proxy
+// named the usual way, unless no_proxy sends it direct.
 void tst_BannerPane::usesSystemProxy()
 {
-    // The banner's own address, reached through a proxy named the usual way.
-    const QByteArray proxied = glimra::kBannerUrl.toUtf8();
+    QFETCH(QByteArray, noProxy);
+    QFETCH(bool, direct);
+    const QUrl page = m_server->url(QStringLiteral("/page.html"));
+    const QByteArray proxied = page.toEncoded();
     m_server->serve(proxied, response("200 OK", "text/html", "<p>through the proxy</p>"));
-    const QByteArray saved = qgetenv("http_proxy");
-    qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(m_server->port()));
-    qunsetenv("no_proxy");
+    m_server->serve("/page.html", response("200 OK", "text/html", "<p>direct</p>"));
+    const char* const names[] = { "http_proxy", "no_proxy", "NO_PROXY" };
+    std::optional<QByteArray> saved[3];
+    for (int i = 0; i < 3; ++i) {
+        if (qEnvironmentVariableIsSet(names[i]))
+            saved[i] = qgetenv(names[i]);
+        qunsetenv(names[i]);
+    }
+    qputenv("http_proxy", QByteArray("http://127.0.0.1:" + QByteArray::number(m_server->port())));
+    if (noProxy.startsWith("NO_PROXY="))
+        qputenv("NO_PROXY", noProxy.mid(9));
+    else if (noProxy != "(unset)")
+        qputenv("no_proxy", noProxy);
 
-    const std::optional<bool> shown = load(glimra::kBannerUrl);
-    if (saved.isNull())
-        qunsetenv("http_proxy");
-    else
-        qputenv("http_proxy", saved);
+    const std::optional<bool> shown = load(page.toString());
+    for (int i = 0; i < 3; ++i) {
+        if (saved[i])
+            qputenv(names[i], *saved[i]);
+        else
+            qunsetenv(names[i]);
+    }
     QCOMPARE(shown, kShown);
-    QCOMPARE(m_server->requests(), QList<QByteArray> { proxied });
-    QVERIFY(text().contains(QStringLiteral("through the proxy")));
+    QCOMPARE(m_server->requests(), QList<QByteArray> { direct ? QByteArray("/page.html") : proxied });
+    QVERIFY(text().contains(direct ? QStringLiteral("direct") : QStringLiteral("through the proxy")));
 }
 
 QTEST_MAIN(tst_BannerPane)

@@ -11,12 +11,30 @@
 namespace banner
 {
 
+namespace
+{
+
+    // The desktop's proxy settings and http_proxy, as in a browser, save for
+    // the hosts that no_proxy names: Qt's own reading of no_proxy (libproxy's,
+    // on Debian) ignores "*" and bare domains, where curl and wget go direct.
+    class ProxyFactory : public QNetworkProxyFactory
+    {
+    public:
+        QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override
+        {
+            if (bypassesProxy(query.url(), noProxyList()))
+                return { QNetworkProxy(QNetworkProxy::NoProxy) };
+            return systemProxyForQuery(query);
+        }
+    };
+
+} // namespace
+
 Fetcher::Fetcher(QObject* parent)
     : QObject(parent)
     , m_manager(new QNetworkAccessManager(this))
 {
-    // http_proxy and the desktop's proxy settings apply, as in a browser.
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    m_manager->setProxyFactory(new ProxyFactory);
     // Redirects are followed here, one fresh request a hop: Qt 6.4's own
     // following runs the hops' headers together and, after two hops on one
     // connection, can end with no page and no error.

@@ -14,6 +14,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QImage>
+#include <QNetworkInterface>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -81,9 +82,9 @@ QList<QUrl> picturesIn(const QTextDocument* document)
 class TinyHttpServer : public QObject
 {
 public:
-    TinyHttpServer()
+    explicit TinyHttpServer(const QHostAddress& address = QHostAddress::LocalHost)
     {
-        QVERIFY(m_server.listen(QHostAddress::LocalHost, 0));
+        QVERIFY(m_server.listen(address, 0));
         connect(&m_server, &QTcpServer::newConnection, this, &TinyHttpServer::accept);
     }
 
@@ -494,26 +495,42 @@ void tst_BannerPane::linksOpenInDesktopBrowser()
 
 void tst_BannerPane::usesSystemProxy_data()
 {
-    QTest::addColumn<QByteArray>("noProxy"); // "(unset)": neither no_proxy nor NO_PROXY
+    QTest::addColumn<bool>("loopback"); // the page on loopback, or on the machine's network address
+    QTest::addColumn<QByteArray>("noProxy"); // "(unset)": neither no_proxy nor NO_PROXY; $ip: the address
     QTest::addColumn<bool>("direct");
-    QTest::newRow("no no_proxy") << QByteArray("(unset)") << false;
-    QTest::newRow("another host") << QByteArray("a.example,10.0.0.0/8") << false;
-    QTest::newRow("every host") << QByteArray("*") << true;
-    QTest::newRow("the address") << QByteArray("a.example, 127.0.0.1") << true;
-    QTest::newRow("its network") << QByteArray("127.0.0.0/8") << true;
-    QTest::newRow("upper case, the address") << QByteArray("NO_PROXY=127.0.0.1") << true;
+    QTest::newRow("no no_proxy") << false << QByteArray("(unset)") << false;
+    QTest::newRow("another host") << false << QByteArray("a.example,198.51.100.0/24") << false;
+    QTest::newRow("every host") << false << QByteArray("*") << true;
+    QTest::newRow("the address") << false << QByteArray("a.example, $ip") << true;
+    QTest::newRow("its network") << false << QByteArray("$ip/24") << true;
+    QTest::newRow("upper case") << false << QByteArray("NO_PROXY=$ip") << true;
+    // As Qt's own proxy settings have it.
+    QTest::newRow("loopback, no no_proxy") << true << QByteArray("(unset)") << true;
 }
 
-// The page on the test server, reached through the same server as a proxy
+// The page on a test server, reached through the same server as a proxy
 // named the usual way, unless no_proxy sends it direct.
 void tst_BannerPane::usesSystemProxy()
 {
+    QFETCH(bool, loopback);
     QFETCH(QByteArray, noProxy);
     QFETCH(bool, direct);
-    const QUrl page = m_server->url(QStringLiteral("/page.html"));
+    QHostAddress host(QHostAddress::LocalHost);
+    if (!loopback) {
+        const QList<QHostAddress> all = QNetworkInterface::allAddresses();
+        const auto lan = std::find_if(all.begin(), all.end(),
+            [](const QHostAddress& a) { return a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback(); });
+        if (lan == all.end())
+            QSKIP("needs a network address besides loopback");
+        host = *lan;
+    }
+    TinyHttpServer server(QHostAddress::AnyIPv4);
+    QUrl page(QStringLiteral("http://host/page.html"));
+    page.setHost(host.toString());
+    page.setPort(server.port());
     const QByteArray proxied = page.toEncoded();
-    m_server->serve(proxied, response("200 OK", "text/html", "<p>through the proxy</p>"));
-    m_server->serve("/page.html", response("200 OK", "text/html", "<p>direct</p>"));
+    server.serve(proxied, response("200 OK", "text/html", "<p>through the proxy</p>"));
+    server.serve("/page.html", response("200 OK", "text/html", "<p>direct</p>"));
     const char* const names[] = { "http_proxy", "no_proxy", "NO_PROXY" };
     std::optional<QByteArray> saved[3];
     for (int i = 0; i < 3; ++i) {
@@ -521,7 +538,8 @@ void tst_BannerPane::usesSystemProxy()
             saved[i] = qgetenv(names[i]);
         qunsetenv(names[i]);
     }
-    qputenv("http_proxy", QByteArray("http://127.0.0.1:" + QByteArray::number(m_server->port())));
+    qputenv("http_proxy", QByteArray("http://127.0.0.1:" + QByteArray::number(server.port())));
+    noProxy.replace("$ip", host.toString().toLatin1());
     if (noProxy.startsWith("NO_PROXY="))
         qputenv("NO_PROXY", noProxy.mid(9));
     else if (noProxy != "(unset)")
@@ -535,7 +553,7 @@ void tst_BannerPane::usesSystemProxy()
             qunsetenv(names[i]);
     }
     QCOMPARE(shown, kShown);
-    QCOMPARE(m_server->requests(), QList<QByteArray> { direct ? QByteArray("/page.html") : proxied });
+    QCOMPARE(server.requests(), QList<QByteArray> { direct ? QByteArray("/page.html") : proxied });
     QVERIFY(text().contains(direct ? QStringLiteral("direct") : QStringLiteral("through the proxy")));
 }
 

@@ -2,6 +2,7 @@
 
 #include "url_policy.h"
 
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
@@ -15,14 +16,18 @@ namespace
 {
 
     // The desktop's proxy settings and http_proxy, as in a browser, save for
-    // the hosts that no_proxy names: Qt's own reading of no_proxy (libproxy's,
-    // on Debian) ignores "*" and bare domains, where curl and wget go direct.
+    // loopback, as Qt's own settings have it, and the hosts that no_proxy
+    // names: Qt's own reading of no_proxy (libproxy's, on Debian) ignores "*"
+    // and bare domains, where curl and wget go direct.
     class ProxyFactory : public QNetworkProxyFactory
     {
     public:
         QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override
         {
-            if (bypassesProxy(query.url(), noProxyList()))
+            const QString host = query.url().host().toLower();
+            const bool loopback = host == QLatin1String("localhost") || host.startsWith(QLatin1String("localhost."))
+                || QHostAddress(host).isLoopback();
+            if (loopback || bypassesProxy(query.url(), noProxyList()))
                 return { QNetworkProxy(QNetworkProxy::NoProxy) };
             return systemProxyForQuery(query);
         }

@@ -91,6 +91,8 @@ private Q_SLOTS:
     void references();
     void redirects_data();
     void redirects();
+    void noProxy_data();
+    void noProxy();
     void keepsWhatIsSafe_data();
     void keepsWhatIsSafe();
     void boundsHostilePages_data();
@@ -213,6 +215,59 @@ void tst_Banner::redirects()
     QCOMPARE(redirectTarget(QUrl(from), QUrl(location), hops), QUrl(target));
 }
 
+void tst_Banner::noProxy_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("direct");
+
+    const QString maker = kPage.toString();
+    QTest::newRow("empty") << "" << maker << false;
+    QTest::newRow("every host") << "*" << maker << true;
+    QTest::newRow("every host, padded") << " * " << maker << true;
+    QTest::newRow("a star among names is a name") << "a.example,*" << maker << false;
+    QTest::newRow("the host") << "glimra-maker.example" << maker << true;
+    QTest::newRow("the host, other case") << "Glimra-Maker.EXAMPLE" << maker << true;
+    QTest::newRow("a bare domain") << "example" << maker << true;
+    QTest::newRow("a domain with a dot") << ".example" << maker << true;
+    QTest::newRow("a dot before the host itself") << ".glimra-maker.example" << maker << true;
+    QTest::newRow("trailing dots") << "example."
+                                   << "http://glimra-maker.example./" << true;
+    QTest::newRow("a name ending alike") << "maker.example" << maker << false;
+    QTest::newRow("a host under the host") << "cdn.glimra-maker.example" << maker << false;
+    QTest::newRow("among others, commas and blanks")
+        << "a.example,, b.example\tglimra-maker.example ,c" << maker << true;
+    QTest::newRow("a glob is no pattern") << "*.example" << maker << false;
+    QTest::newRow("the host's port") << "glimra-maker.example:80" << maker << true;
+    QTest::newRow("another port") << "glimra-maker.example:8080" << maker << false;
+    QTest::newRow("https's port") << "example:443"
+                                  << "https://glimra-maker.example/" << true;
+    QTest::newRow("an address") << "127.0.0.1"
+                                << "http://127.0.0.1:8080/" << true;
+    QTest::newRow("an address is not a domain") << "0.0.1"
+                                                << "http://127.0.0.1/" << false;
+    QTest::newRow("a network") << "10.0.0.0/8"
+                               << "http://10.1.2.3/" << true;
+    QTest::newRow("outside the network") << "10.0.0.0/8"
+                                         << "http://11.1.2.3/" << false;
+    QTest::newRow("an IPv6 address") << "::1"
+                                     << "http://[::1]:8080/" << true;
+    QTest::newRow("an IPv6 address in brackets, with its port") << "[::1]:8080"
+                                                                << "http://[::1]:8080/" << true;
+    QTest::newRow("an IPv6 network") << "fd00::/8"
+                                     << "http://[fd12::1]/" << true;
+    QTest::newRow("an address does not cover a name") << "127.0.0.1"
+                                                      << "http://localhost/" << false;
+}
+
+void tst_Banner::noProxy()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, url);
+    QFETCH(bool, direct);
+    QCOMPARE(bypassesProxy(QUrl(url), list), direct);
+}
+
 void tst_Banner::keepsWhatIsSafe_data()
 {
     QTest::addColumn<QByteArray>("contentType");
@@ -246,9 +301,13 @@ void tst_Banner::keepsWhatIsSafe_data()
                       "<table width=99999999><tr><td width=99999999>wide</td></tr></table>"
                       "<img src=a.png width=99999999 height=99999999>")
         << "*big*|wide|{a.png 1024x1024}";
+    // What parsers make of a nameless end tag differs (HTML5 drops "</>"
+    // whole); that no broken tag eats the text after it does not.
     QTest::newRow("broken markup") << QByteArray("text/html")
-                                   << QByteArray("<p>a<b>b<i>c</p>d</b></i><</>>&bogus;<p <p>e</td></table>")
-                                   << "a*b*/*c*/|d<>>&bogus;|e";
+                                   << QByteArray("<p>a<b>b<i>c</p>d</b></i>&bogus;<p <p>e</td></table>")
+                                   << "a*b*/*c*/|d&bogus;|e";
+    QTest::newRow("stray brackets") << QByteArray("text/html") << QByteArray("<p>1 < 2 > 0 <> <3 </p4")
+                                    << "1 < 2 > 0 <> <3";
     QTest::newRow("plain text stays words")
         << QByteArray("text/plain") << QByteArray("<b>not bold</b>\nline two") << "<b>not bold</b>|line two";
     QTest::newRow("no type is html") << QByteArray() << QByteArray("<b>x</b>") << "*x*";
@@ -259,7 +318,7 @@ void tst_Banner::keepsWhatIsSafe_data()
                                                << QByteArray("<p>a\0b\x1b[31mc\xe2\x80\xae"
                                                              "d</p>",
                                                       21)
-                                               << "a b[31mcd";
+                                               << "ab[31mcd";
     QStringEncoder sjis("Shift_JIS");
     QTest::newRow("Shift_JIS by header") << QByteArray("text/html; charset=\"Shift_JIS\"")
                                          << QByteArray("<p>" + QByteArray(sjis.encode(QStringLiteral("歯車"))))

@@ -14,6 +14,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QImage>
+#include <QNetworkInterface>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -81,9 +82,9 @@ QList<QUrl> picturesIn(const QTextDocument* document)
 class TinyHttpServer : public QObject
 {
 public:
-    TinyHttpServer()
+    explicit TinyHttpServer(const QHostAddress& address = QHostAddress::LocalHost)
     {
-        QVERIFY(m_server.listen(QHostAddress::LocalHost, 0));
+        QVERIFY(m_server.listen(address, 0));
         connect(&m_server, &QTcpServer::newConnection, this, &TinyHttpServer::accept);
     }
 
@@ -189,6 +190,7 @@ private Q_SLOTS:
     void secondNavigateCancelsFirst();
     void linksOpenInDesktopBrowser_data();
     void linksOpenInDesktopBrowser();
+    void usesSystemProxy_data();
     void usesSystemProxy();
 
 private:
@@ -491,23 +493,68 @@ void tst_BannerPane::linksOpenInDesktopBrowser()
     QVERIFY(!isBlank()); // the pane itself never goes anywhere
 }
 
+void tst_BannerPane::usesSystemProxy_data()
+{
+    QTest::addColumn<bool>("loopback"); // the page on loopback, or on the machine's network address
+    QTest::addColumn<QByteArray>("noProxy"); // "(unset)": neither no_proxy nor NO_PROXY; $ip: the address
+    QTest::addColumn<bool>("direct");
+    QTest::newRow("no no_proxy") << false << QByteArray("(unset)") << false;
+    QTest::newRow("another host") << false << QByteArray("a.example,198.51.100.0/24") << false;
+    QTest::newRow("every host") << false << QByteArray("*") << true;
+    QTest::newRow("the address") << false << QByteArray("a.example, $ip") << true;
+    QTest::newRow("its network") << false << QByteArray("$ip/24") << true;
+    QTest::newRow("upper case") << false << QByteArray("NO_PROXY=$ip") << true;
+    // As Qt's own proxy settings have it.
+    QTest::newRow("loopback, no no_proxy") << true << QByteArray("(unset)") << true;
+}
+
+// The page on a test server, reached through the same server as a proxy
+// named the usual way, unless no_proxy sends it direct.
 void tst_BannerPane::usesSystemProxy()
 {
-    // The banner's own address, reached through a proxy named the usual way.
-    const QByteArray proxied = glimra::kBannerUrl.toUtf8();
-    m_server->serve(proxied, response("200 OK", "text/html", "<p>through the proxy</p>"));
-    const QByteArray saved = qgetenv("http_proxy");
-    qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(m_server->port()));
-    qunsetenv("no_proxy");
+    QFETCH(bool, loopback);
+    QFETCH(QByteArray, noProxy);
+    QFETCH(bool, direct);
+    QHostAddress host(QHostAddress::LocalHost);
+    if (!loopback) {
+        const QList<QHostAddress> all = QNetworkInterface::allAddresses();
+        const auto lan = std::find_if(all.begin(), all.end(),
+            [](const QHostAddress& a) { return a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback(); });
+        if (lan == all.end())
+            QSKIP("needs a network address besides loopback");
+        host = *lan;
+    }
+    TinyHttpServer server(QHostAddress::AnyIPv4);
+    QUrl page(QStringLiteral("http://host/page.html"));
+    page.setHost(host.toString());
+    page.setPort(server.port());
+    const QByteArray proxied = page.toEncoded();
+    server.serve(proxied, response("200 OK", "text/html", "<p>through the proxy</p>"));
+    server.serve("/page.html", response("200 OK", "text/html", "<p>direct</p>"));
+    const char* const names[] = { "http_proxy", "no_proxy", "NO_PROXY" };
+    std::optional<QByteArray> saved[3];
+    for (int i = 0; i < 3; ++i) {
+        if (qEnvironmentVariableIsSet(names[i]))
+            saved[i] = qgetenv(names[i]);
+        qunsetenv(names[i]);
+    }
+    qputenv("http_proxy", QByteArray("http://127.0.0.1:" + QByteArray::number(server.port())));
+    noProxy.replace("$ip", host.toString().toLatin1());
+    if (noProxy.startsWith("NO_PROXY="))
+        qputenv("NO_PROXY", noProxy.mid(9));
+    else if (noProxy != "(unset)")
+        qputenv("no_proxy", noProxy);
 
-    const std::optional<bool> shown = load(glimra::kBannerUrl);
-    if (saved.isNull())
-        qunsetenv("http_proxy");
-    else
-        qputenv("http_proxy", saved);
+    const std::optional<bool> shown = load(page.toString());
+    for (int i = 0; i < 3; ++i) {
+        if (saved[i])
+            qputenv(names[i], *saved[i]);
+        else
+            qunsetenv(names[i]);
+    }
     QCOMPARE(shown, kShown);
-    QCOMPARE(m_server->requests(), QList<QByteArray> { proxied });
-    QVERIFY(text().contains(QStringLiteral("through the proxy")));
+    QCOMPARE(server.requests(), QList<QByteArray> { direct ? QByteArray("/page.html") : proxied });
+    QVERIFY(text().contains(direct ? QStringLiteral("direct") : QStringLiteral("through the proxy")));
 }
 
 QTEST_MAIN(tst_BannerPane)

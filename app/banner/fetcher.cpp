@@ -2,6 +2,7 @@
 
 #include "url_policy.h"
 
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
@@ -11,12 +12,34 @@
 namespace banner
 {
 
+namespace
+{
+
+    // The desktop's proxy settings and http_proxy, as in a browser, save for
+    // loopback, as Qt's own settings have it, and the hosts that no_proxy
+    // names: Qt's own reading of no_proxy (libproxy's, on Debian) ignores "*"
+    // and bare domains, where curl and wget go direct.
+    class ProxyFactory : public QNetworkProxyFactory
+    {
+    public:
+        QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override
+        {
+            const QString host = query.url().host().toLower();
+            const bool loopback = host == QLatin1String("localhost") || host.startsWith(QLatin1String("localhost."))
+                || QHostAddress(host).isLoopback();
+            if (loopback || bypassesProxy(query.url(), noProxyList()))
+                return { QNetworkProxy(QNetworkProxy::NoProxy) };
+            return systemProxyForQuery(query);
+        }
+    };
+
+} // namespace
+
 Fetcher::Fetcher(QObject* parent)
     : QObject(parent)
     , m_manager(new QNetworkAccessManager(this))
 {
-    // http_proxy and the desktop's proxy settings apply, as in a browser.
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    m_manager->setProxyFactory(new ProxyFactory);
     // Redirects are followed here, one fresh request a hop: Qt 6.4's own
     // following runs the hops' headers together and, after two hops on one
     // connection, can end with no page and no error.

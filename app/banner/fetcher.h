@@ -3,7 +3,8 @@
 // Fetches banner resources over the network without ever blocking: one GET
 // per call, redirects followed by hand within the URL policy, every answer
 // cut off at kMaxBodyBytes, after kMaxQuietTime without a byte and after
-// kMaxTotalTime in all. The desktop's proxy settings apply.
+// kMaxTotalTime in all. The desktop's proxy settings apply, and no_proxy as
+// curl reads it.
 
 #include <QByteArray>
 #include <QDeadlineTimer>

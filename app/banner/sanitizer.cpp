@@ -338,7 +338,9 @@ std::optional<Page> sanitize(const QByteArray& body, const QByteArray& contentTy
     const bool plain = mime == "text/plain";
     if (!plain && !mime.isEmpty() && mime != "text/html" && mime != "application/xhtml+xml")
         return std::nullopt;
-    QString content = decode(body, contentType);
+    // A NUL is no character of any page. Gone before parsing, it cannot end
+    // a text early or become a space, whichever way the parser reads it.
+    QString content = decode(body, contentType).remove(QChar(0));
     // Plain text is shown as the words it is: escaped, one paragraph a line.
     if (plain)
         content = QLatin1String("<p>") + content.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<p>"));
@@ -354,7 +356,8 @@ std::optional<Page> sanitize(const QByteArray& body, const QByteArray& contentTy
     sax.cdataBlock = sax.characters;
     // Errors in the markup are the rule on the web, and no news to anyone.
     sax.initialized = XML_SAX2_MAGIC;
-    sax.serror = [](void*, xmlErrorPtr) {};
+    // libxml2 2.12 made the error const; a generic lambda takes either spelling.
+    sax.serror = [](void*, auto*) {};
 
     htmlParserCtxtPtr parser = htmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
     if (!parser)

@@ -27,4 +27,15 @@ QUrl redirectTarget(const QUrl& from, const QUrl& location, int hops);
 
 inline constexpr int kMaxRedirects = 5;
 
+// Whether a request to `url` goes around the proxy by `noProxy`, a no_proxy
+// list read as curl reads it: a lone "*" covers every host; otherwise names
+// apart by commas or blanks, each covering that host and every host under it
+// (a leading or trailing dot changes nothing, "example" covers a.example),
+// addresses and networks (10.0.0.0/8, ::1) covering hosts given as
+// addresses. Beyond curl, a name or address with a port covers that port only.
+bool bypassesProxy(const QUrl& url, QStringView noProxy);
+
+// The no_proxy list of the environment: no_proxy, else NO_PROXY.
+QString noProxyList();
+
 } // namespace banner

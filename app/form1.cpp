@@ -102,6 +102,11 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text1->setTabChangesFocus(true);
     Text1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Enter presses the focused button, as Space does. Outside a dialog an
+    // auto-default button never becomes the window's default button, so
+    // Enter in the sample box still starts a new line.
+    for (QPushButton* button : { Command1, static_cast<QPushButton*>(Command2), static_cast<QPushButton*>(Command3) })
+        button->setAutoDefault(true);
     RichTextBox1->setDpi(m_dpi);
     RichTextBox1->setTabChangesFocus(true);
 

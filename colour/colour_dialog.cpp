@@ -20,7 +20,9 @@ bool QtColourDialog::showColor()
 {
     // Made on first use: it is a large window that start-up need not wait for.
     if (!m_dialog) {
-        m_dialog = new QColorDialog(m_parent);
+        // Black, the text swatch's colour at opening: a first choice for the
+        // text then shows on the white background.
+        m_dialog = new QColorDialog(QColor(Qt::black), m_parent);
         m_dialog->setObjectName(QStringLiteral("CommonDialog1"));
         m_dialog->setModal(true);
         // Qt's own dialog on every desktop: the same fields and the same
@@ -29,7 +31,14 @@ bool QtColourDialog::showColor()
         makeCompact(*m_dialog);
     }
     placeBesideWindow();
-    return m_dialog->exec() == QDialog::Accepted;
+    const QColor chosen = m_dialog->currentColor();
+    if (m_dialog->exec() == QDialog::Accepted)
+        return true;
+    // A colour browsed and then cancelled is no choice: the next showing
+    // offers the last colour confirmed.
+    if (m_dialog)
+        m_dialog->setCurrentColor(chosen);
+    return false;
 }
 
 void QtColourDialog::placeBesideWindow()

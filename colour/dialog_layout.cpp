@@ -14,18 +14,24 @@ namespace colour
 namespace
 {
     // Qt's editor widgets are private classes: their class names are all
-    // there is to find them by.
+    // there is to find them by, without the namespace that Qt 6.8 and later
+    // put them in (QtPrivate::QColorPicker).
     const char* const kEditorClasses[] = { "QColorPicker", "QColorLuminancePicker", "QColorShower" };
+
+    bool isEditor(const QWidget* widget)
+    {
+        const QByteArrayView full(widget->metaObject()->className());
+        const QByteArrayView name = full.sliced(full.lastIndexOf(':') + 1);
+        return std::any_of(std::begin(kEditorClasses), std::end(kEditorClasses),
+            [name](const char* editor) { return name == QByteArrayView(editor); });
+    }
 
     QList<QWidget*> editorWidgets(QColorDialog& dialog)
     {
         QList<QWidget*> found;
-        for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            const char* name = child->metaObject()->className();
-            if (std::any_of(std::begin(kEditorClasses), std::end(kEditorClasses),
-                    [name](const char* editor) { return qstrcmp(name, editor) == 0; }))
+        for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (isEditor(child))
                 found.append(child);
-        }
         return found;
     }
 

@@ -1,6 +1,7 @@
 // The colour dialog's size and place: compact beside the window, its
 // editor behind a button, Japanese throughout.
 
+#include "../colour/colour_dialog.h"
 #include "../colour/dialog_layout.h"
 #include "base/constants.h"
 
@@ -8,7 +9,19 @@
 #include <QLibraryInfo>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
+
+namespace
+{
+// Qt's private classes of the dialog, by their name with any namespace
+// (Qt 6.8 puts them in QtPrivate::) left off.
+bool isQtClass(const QObject* object, const char* name)
+{
+    const QByteArray full = object->metaObject()->className();
+    return full.mid(full.lastIndexOf(':') + 1) == name;
+}
+} // namespace
 
 class tst_ColourDialog : public QObject
 {
@@ -20,6 +33,7 @@ private Q_SLOTS:
     void besideWindow();
     void compact();
     void editorOnRequest();
+    void startsOnBlackThenKeepsTheChoice();
 
 private:
     QTranslator m_qtJapanese;
@@ -93,7 +107,7 @@ void tst_ColourDialog::compact()
     // The colours themselves are still there to click.
     int shownWells = 0;
     for (QWidget* child : dialog.findChildren<QWidget*>())
-        if (qstrcmp(child->metaObject()->className(), "QWellArray") == 0 && child->isVisible())
+        if (isQtClass(child, "QWellArray") && child->isVisible())
             ++shownWells;
     QCOMPARE(shownWells, 2);
 }
@@ -110,7 +124,7 @@ void tst_ColourDialog::editorOnRequest()
     auto editorShown = [&dialog] {
         QWidget* picker = nullptr;
         for (QWidget* child : dialog.findChildren<QWidget*>())
-            if (qstrcmp(child->metaObject()->className(), "QColorPicker") == 0)
+            if (isQtClass(child, "QColorPicker"))
                 picker = child;
         return picker && picker->isVisible();
     };
@@ -127,6 +141,30 @@ void tst_ColourDialog::editorOnRequest()
     // Hiding the editor is no answer: the dialog stays open.
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.result(), 0);
+}
+
+// The first showing offers black, the text swatch's colour at opening; later
+// ones the colour last confirmed through either swatch, not one browsed and
+// cancelled.
+void tst_ColourDialog::startsOnBlackThenKeepsTheChoice()
+{
+    QWidget window;
+    colour::QtColourDialog dialog(&window);
+    QList<QColor> offered;
+    const auto answer = [&](QColor colour, bool confirm) {
+        QTimer::singleShot(0, &window, [&window, &offered, colour, confirm] {
+            auto* shown = window.findChild<QColorDialog*>();
+            offered << shown->currentColor();
+            shown->setCurrentColor(colour);
+            confirm ? shown->accept() : shown->reject();
+        });
+        return dialog.showColor();
+    };
+    QVERIFY(answer(QColor(0x33, 0x66, 0x99), true));
+    QCOMPARE(dialog.color(), glimra::Colour(0x00996633));
+    QVERIFY(!answer(QColor(Qt::red), false));
+    QVERIFY(answer(QColor(Qt::green), true));
+    QCOMPARE(offered, (QList<QColor> { QColor(Qt::black), QColor(0x33, 0x66, 0x99), QColor(0x33, 0x66, 0x99) }));
 }
 
 QTEST_MAIN(tst_ColourDialog)

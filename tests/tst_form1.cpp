@@ -68,6 +68,8 @@ private Q_SLOTS:
     void positions_data();
     void positions();
     void tabOrder();
+    void enterPressesFocusedButton_data();
+    void enterPressesFocusedButton();
     void loadHandler();
     void resizeFollowsWindow();
     void resizeRefusedKeepsLastSize();
@@ -212,6 +214,42 @@ void tst_Form1::tabOrder()
     QTest::keyClick(w.Text1, Qt::Key_Tab);
     QCOMPARE(w.Text1->toPlainText(), QStringLiteral("SAMPLE"));
     QCOMPARE(QApplication::focusWidget(), w.RichTextBox1);
+}
+
+void tst_Form1::enterPressesFocusedButton_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("key");
+    for (const char* control : { "Command1", "Command2", "Command3" }) {
+        QTest::addRow("%s, Return", control) << control << int(Qt::Key_Return);
+        QTest::addRow("%s, keypad Enter", control) << control << int(Qt::Key_Enter);
+    }
+}
+
+// Enter presses the button that has the focus, as Space does; none is the
+// window's default button, so Enter in the sample box starts a new line.
+void tst_Form1::enterPressesFocusedButton()
+{
+    QFETCH(QString, control);
+    QFETCH(int, key);
+    Fixture f;
+    Form1& w = f.w();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    auto* button = w.findChild<QPushButton*>(control);
+    QVERIFY(button);
+    QSignalSpy clicked(button, &QPushButton::clicked);
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key(key));
+    QCOMPARE(clicked.size(), 1);
+
+    w.Text1->setFocus();
+    w.Text1->moveCursor(QTextCursor::End);
+    QTest::keyClick(w.Text1, Qt::Key(key));
+    QCOMPARE(w.Text1->toPlainText(), QStringLiteral("SAMPLE\n"));
+    QCOMPARE(clicked.size(), 1);
+    for (const QPushButton* any : w.findChildren<QPushButton*>())
+        QVERIFY2(!any->isDefault(), qPrintable(any->objectName()));
 }
 
 void tst_Form1::loadHandler()

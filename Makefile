@@ -37,7 +37,8 @@ test: all
 	@test -f $(SANITIZE_DIR)/CMakeCache.txt || $(CMAKE) -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug \
 		-DENABLE_SANITIZERS=ON -DGLIMRA_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	$(CMAKE) --build $(SANITIZE_DIR) -j$(JOBS)
-	cd $(SANITIZE_DIR) && ctest --output-on-failure -j$(JOBS) -L unit
+	cd $(SANITIZE_DIR) && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+		ctest --output-on-failure -j$(JOBS) -L unit
 
 # `make test` from a fresh clone inside a pristine Debian root (trixie, sid,
 # ...), made with mmdebstrap and kept under /var/cache/glimra/roots.

@@ -6,6 +6,7 @@
 #include "test_fonts.h"
 
 #include "../view/rich_text_box.h"
+#include "../view/stand_in_tint.h"
 #include "base/colour_value.h"
 #include "base/failure.h"
 
@@ -194,6 +195,8 @@ private Q_SLOTS:
     void neutralsBesideGlyphsDrawnElsewhereGoWithThem_data();
     void neutralsBesideGlyphsDrawnElsewhereGoWithThem();
     void standInFamiliesKeepTheProgramsNames();
+    void standInGlyphsDoNotPassForTheFontsOwn_data();
+    void standInGlyphsDoNotPassForTheFontsOwn();
     void showingLaysOutTheFirstPageWithFontsLoadedWhileHidden_data();
     void showingLaysOutTheFirstPageWithFontsLoadedWhileHidden();
 };
@@ -847,6 +850,94 @@ void tst_View::standInFamiliesKeepTheProgramsNames()
         QVERIFY2(!family.contains(glimra::kLabelFontName) && !family.contains(QStringLiteral("'Serif'")),
             qPrintable(family));
     QVERIFY2(html.contains(QStringLiteral("background-color:#996633")), qPrintable(html));
+}
+
+void tst_View::standInGlyphsDoNotPassForTheFontsOwn_data()
+{
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<bool>("japaneseFont"); // else a Latin font without kana
+    QTest::addColumn<bool>("standIn");
+    QTest::addColumn<glimra::Colour>("text");
+    QTest::addColumn<glimra::Colour>("back");
+    const glimra::Colour black = 0, white = 0xFFFFFF, blue = 0xFF0000, yellow = 0x00FFFF;
+    QTest::newRow("a Latin font's own letter") << QStringLiteral("Hあ") << 0 << false << false << black << white;
+    QTest::newRow("kana a Latin font lacks") << QStringLiteral("Hあ") << 1 << false << true << black << white;
+    QTest::newRow("kana, on the background set last") << QStringLiteral("Hあ") << 1 << false << true << blue << yellow;
+    QTest::newRow("letter, on the background set last")
+        << QStringLiteral("Hあ") << 0 << false << false << blue << yellow;
+    QTest::newRow("a Japanese font's own kana") << QStringLiteral("Hあ") << 1 << true << false << black << white;
+}
+
+// Formatted and shown as a build does it (the colour after the font, the
+// background last), a glyph another font draws for the entry's font is drawn
+// halfway between the text and the background colours, the font's own glyphs
+// in the text colour; copying still writes the colour the program set.
+void tst_View::standInGlyphsDoNotPassForTheFontsOwn()
+{
+    QFETCH(QString, sample);
+    QFETCH(int, index);
+    QFETCH(bool, japaneseFont);
+    QFETCH(bool, standIn);
+    QFETCH(glimra::Colour, text);
+    QFETCH(glimra::Colour, back);
+    if (!glimra::labelFontStandInIsJapanese())
+        QSKIP("needs a Japanese font, none installed here");
+    const QStringList installed = QFontDatabase::families();
+    QString font = glimra::labelFontStandIn();
+    if (!japaneseFont) {
+        const QStringList latin { QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans") };
+        const auto it
+            = std::find_if(latin.begin(), latin.end(), [&](const QString& f) { return installed.contains(f); });
+        if (it == latin.end())
+            QSKIP("needs DejaVu Sans or Noto Sans, neither installed here");
+        font = *it;
+    }
+    RichTextBox box;
+    box.resize(400, 120);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    box.setText(QString());
+    box.setVisible(false);
+    box.setText(QStringLiteral("\r\n") + sample + QStringLiteral(" (F)"));
+    box.setSelStart(2);
+    box.setSelLength(qint32(sample.size()));
+    box.setSelFontName(font);
+    box.setSelFontSize(std::int16_t(36));
+    box.setSelColour(text);
+    box.setBackColour(back);
+    box.setSelStart(0);
+    box.setVisible(true);
+    const QImage shot = box.viewport()->grab().toImage();
+    QTextCursor at(box.document());
+    at.setPosition(box.documentPosition(2 + index));
+    const QRect left = box.cursorRect(at);
+    at.movePosition(QTextCursor::NextCharacter);
+    const QRect glyph(left.topLeft(), QPoint(box.cursorRect(at).left(), left.bottom()));
+    // The ink: the pixel of the glyph farthest from the background.
+    const QColor background = glimra::toQColor(back, box.palette());
+    const auto distance = [](const QColor& a, const QColor& b) {
+        return std::max(
+            { std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue()) });
+    };
+    QColor ink = background;
+    for (int y = glyph.top(); y <= glyph.bottom(); ++y) {
+        for (int x = glyph.left(); x < glyph.right(); ++x) {
+            const QColor pixel = shot.pixelColor(
+                x * shot.width() / box.viewport()->width(), y * shot.height() / box.viewport()->height());
+            if (distance(pixel, background) > distance(ink, background))
+                ink = pixel;
+        }
+    }
+    const QColor own = glimra::toQColor(text, box.palette());
+    const QColor expected = standIn ? view::halfway(own, background) : own;
+    QVERIFY2(distance(ink, expected) <= 24,
+        qPrintable(QStringLiteral("ink %1, expected %2").arg(ink.name(), expected.name())));
+    box.selectAll();
+    box.copy();
+    const QString html = QGuiApplication::clipboard()->mimeData()->html();
+    QVERIFY2(html.contains(QStringLiteral("color:") + own.name()), qPrintable(html));
+    QVERIFY2(!html.contains(view::halfway(own, background).name()), qPrintable(html));
 }
 
 void tst_View::showingLaysOutTheFirstPageWithFontsLoadedWhileHidden_data()

@@ -110,6 +110,7 @@ void RichTextBox::setSelFontName(const QString& name)
     // Undoes a previous font's "no font has these" (below).
     f.setFontStyleStrategy(QFont::PreferDefault);
     f.setProperty(kFamilyKeyProperty, name);
+    f.setProperty(kStandInProperty, false);
     const auto [from, to] = selectedRange();
     const std::vector<GlyphRun> elsewhere = family ? missingGlyphRuns(*family, from, to) : std::vector<GlyphRun> {};
     // A shown view that already draws the range this way is left alone: the
@@ -136,6 +137,7 @@ std::vector<RichTextBox::GlyphRun> RichTextBox::missingGlyphRuns(
     const auto endRun = [&](qint32 end) {
         if (!runFamily.isEmpty() && end > runStart) {
             QTextCharFormat f;
+            f.setProperty(kStandInProperty, true);
             if (runFamily == nobody) {
                 if (!glimra::labelFontStandIn().isEmpty())
                     f.setFontFamilies(QStringList { glimra::labelFontStandIn() });

@@ -3,8 +3,10 @@
 #include "base/colour_value.h"
 #include "base/failure.h"
 #include "format_properties.h"
+#include "stand_in_tint.h"
 
 #include <QGuiApplication>
+#include <QPaintEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -264,6 +266,21 @@ void RichTextBox::keyPressEvent(QKeyEvent* event)
     if (m_caretPending)
         moveCaret();
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void RichTextBox::paintEvent(QPaintEvent* event)
+{
+    // The blocks in sight get the tint of their stand-in glyphs before Qt
+    // lays them out and draws them, in the colours they have now.
+    const QColor text = palette().color(QPalette::Text);
+    const QColor background = palette().color(QPalette::Base);
+    qreal top = contentOffset().y();
+    for (QTextBlock block = firstVisibleBlock(); block.isValid() && top <= event->rect().bottom();
+         block = block.next()) {
+        tintStandIns(block, text, background);
+        top += blockBoundingRect(block).height();
+    }
+    QPlainTextEdit::paintEvent(event);
 }
 
 void RichTextBox::mousePressEvent(QMouseEvent* event)

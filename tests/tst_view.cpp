@@ -144,8 +144,9 @@ void compare(const RichTextBox& box, const Model& model, const QByteArray& conte
             const CharFormat want = model.formatAt(i);
             QString shown;
             for (QChar ch : model.text())
-                shown += ch.unicode() < 0x20 || ch.unicode() > 0x7e ? QStringLiteral("<%1>").arg(ch.unicode(), 0, 16)
-                                                                    : QString(ch);
+                shown += ch.unicode() < 0x20 || ch.unicode() > 0x7e
+                    ? QStringLiteral("<%1>").arg(uint(ch.unicode()), 0, 16)
+                    : QString(ch);
             QFAIL(qPrintable(shown
                 + QStringLiteral(" %1: unit %2: got %3/%4/%5/%6/%7 want %8/%9/%10/%11/%12")
                       .arg(QString::fromLatin1(context))

@@ -191,6 +191,7 @@ private Q_SLOTS:
     void hiddenViewDefersAndShowsCaretAtStart();
     void hiddenViewGrowsWhereTheCaretStood();
     void userEditsAreReadBack();
+    void userEditsAreUndoneButBuildsAreNot();
     void copyKeepsFonts();
     void glyphsAFontLacksAreDrawnByOneThatHasThem();
     void neutralsBesideGlyphsDrawnElsewhereGoWithThem_data();
@@ -717,6 +718,43 @@ void tst_View::userEditsAreReadBack()
     QVERIFY(box.charFormatAt(5).italic);
     QVERIFY(!box.charFormatAt(4).italic);
     QVERIFY(!box.charFormatAt(7).italic);
+}
+
+// Ctrl+Z takes back what the user's keys replaced, formats and all; the
+// program's changes are never recorded, and after one of them there is
+// nothing left to undo.
+void tst_View::userEditsAreUndoneButBuildsAreNot()
+{
+    RichTextBox box;
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    box.setFocus();
+    const QString text = QStringLiteral("\r\nab (A)\r\nab (B)");
+    box.setText(text);
+    box.setSelStart(2);
+    box.setSelLength(2);
+    box.setSelBold(true);
+    box.setSelColour(0x00336699);
+    QCOMPARE(box.document()->availableUndoSteps(), 0);
+    QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(box.text(), text);
+
+    QTest::keyClick(&box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(&box, QStringLiteral("x"));
+    QCOMPARE(box.text(), QStringLiteral("x"));
+    QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(box.text(), text);
+    QVERIFY(box.charFormatAt(3).bold());
+    QCOMPARE(box.charFormatAt(3).colour, glimra::Colour(0x00336699));
+    QVERIFY(!box.charFormatAt(4).bold());
+
+    QTest::keyClicks(&box, QStringLiteral("y"));
+    box.setSelStart(0);
+    box.setSelLength(1);
+    box.setSelItalic(true);
+    QCOMPARE(box.document()->availableUndoSteps(), 0);
+    QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(box.text().contains(u'y'));
 }
 
 void tst_View::copyKeepsFonts()

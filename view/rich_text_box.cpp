@@ -34,18 +34,22 @@ namespace
 } // namespace
 
 // Marks the document changes the program makes, so that only the user's own
-// edits count as edits.
+// edits count as edits, and only theirs can be undone: the program's are not
+// recorded at all (a build would fill the undo stack with every entry and
+// format), and drop what the user could undo before them.
 class RichTextBox::ProgramEdit
 {
 public:
     explicit ProgramEdit(const RichTextBox* box)
         : m_box(box)
     {
-        ++m_box->m_programEdits;
+        if (m_box->m_programEdits++ == 0)
+            m_box->document()->setUndoRedoEnabled(false);
     }
     ~ProgramEdit()
     {
-        --m_box->m_programEdits;
+        if (--m_box->m_programEdits == 0)
+            m_box->document()->setUndoRedoEnabled(true);
         ++m_box->m_changes;
     }
     ProgramEdit(const ProgramEdit&) = delete;
@@ -63,7 +67,6 @@ RichTextBox::RichTextBox(QWidget* parent)
     QFont label(glimra::labelFontStandIn());
     label.setPointSize(glimra::kLabelFontSize);
     setFont(label);
-    document()->setUndoRedoEnabled(false);
     connect(document(), &QTextDocument::contentsChange, this, &RichTextBox::onContentsChange);
     m_lastPage.timer.setInterval(0);
     connect(&m_lastPage.timer, &QTimer::timeout, this, &RichTextBox::layOutLastPage);
@@ -399,6 +402,7 @@ void RichTextBox::setVisible(bool visible)
         // grown is held back until the block closes.
         m_hiddenCaret = textCursor().position();
         setTextCursor(QTextCursor());
+        ProgramEdit edit(this);
         m_deferral = QTextCursor(document());
         m_deferral.beginEditBlock();
     }

@@ -321,7 +321,7 @@ int runChild(int argc, char** argv)
     glimra::installJapaneseUiFont();
     Form1 form(glimra::Form1Platform {});
     if (args.view == ViewKind::Reference)
-        form.RichTextBox1->setTuning(view::RichTextBox::Tuning { false, false });
+        form.RichTextBox1->setTuning(view::Tuning::none());
     return args.mode == ChildMode::Start ? measureStart(app, form, args) : measureBuild(app, form, args);
 }
 

@@ -27,7 +27,6 @@ class NamedFontList : public FontList
 {
 public:
     explicit NamedFontList(QStringList names = {});
-    void setNames(QStringList names) { m_names = std::move(names); }
     std::int16_t count() const override;
     QString name(int index) const override;
 

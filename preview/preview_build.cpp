@@ -93,6 +93,8 @@ namespace
             formatLabel(host, view);
             skipOnFailure([&] { view.setSelProperty17(kNameLabelProperty17); });
             skipOnFailure([&] { p = checkedAdd(p, qint64(fonts.name(i).size()) + kLabelAndBreak); });
+            // The entry is formatted: the view may finish its own work on it.
+            skipOnFailure([&] { view.entryFinished(p); });
 
             // Any handler may run here, a whole second build included; nothing
             // read before this point is trusted after it.

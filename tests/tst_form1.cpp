@@ -9,6 +9,7 @@
 #include "../view/rich_text_box.h"
 #include "base/constants.h"
 #include "base/font_coverage.h"
+#include "view_reader.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -116,7 +117,7 @@ void tst_Form1::controlsOnOpening()
     QCOMPARE(w.Command3->backColour(), kWhite);
     QCOMPARE(w.RichTextBox1->text(), QString());
     QCOMPARE(w.RichTextBox1->backColour(), kWindowBackground);
-    QCOMPARE(w.RichTextBox1->charFormatAt(0), view::CharFormat {});
+    QCOMPARE(view::charFormatAt(*w.RichTextBox1, 0), view::CharFormat {});
     QVERIFY(!w.Combo1->isEditable());
     QVERIFY(w.windowIcon().availableSizes().contains(QSize(32, 32)));
     for (QLabel* label : { w.Label1, w.Label2, w.Label3, w.Label4 })
@@ -328,12 +329,12 @@ void tst_Form1::showButtonBuildsPreview()
     QCOMPARE(w.RichTextBox1->text(), QStringLiteral("\r\nabc (A)\r\nabc (B)\r\nabc (C)"));
     QVERIFY(w.RichTextBox1->isVisible());
     QCOMPARE(w.windowTitle(), kAppTitle);
-    const view::CharFormat sample = w.RichTextBox1->charFormatAt(11);
+    const view::CharFormat sample = view::charFormatAt(*w.RichTextBox1, 11);
     QCOMPARE(sample.fontName, QStringLiteral("B"));
     QCOMPARE(sample.pointSize, 24.0);
     QVERIFY(sample.bold());
     QCOMPARE(sample.colour, std::optional<Colour>(kBlack));
-    QCOMPARE(w.RichTextBox1->charFormatAt(15).fontName, kLabelFontName);
+    QCOMPARE(view::charFormatAt(*w.RichTextBox1, 15).fontName, kLabelFontName);
     QCOMPARE(w.RichTextBox1->backColour(), kWhite);
 }
 
@@ -392,8 +393,8 @@ void tst_Form1::swatches()
     QCOMPARE(w.RichTextBox1->backColour(), kWindowBackground);
     QTest::mouseClick(w.Command1, Qt::LeftButton);
     QCOMPARE(w.RichTextBox1->backColour(), w.Command3->backColour());
-    QCOMPARE(w.RichTextBox1->charFormatAt(2).colour, std::optional<Colour>(w.Command2->backColour()));
-    QCOMPARE(w.RichTextBox1->charFormatAt(0).colour, std::optional<Colour>(w.Command2->backColour()));
+    QCOMPARE(view::charFormatAt(*w.RichTextBox1, 2).colour, std::optional<Colour>(w.Command2->backColour()));
+    QCOMPARE(view::charFormatAt(*w.RichTextBox1, 0).colour, std::optional<Colour>(w.Command2->backColour()));
 }
 
 void tst_Form1::coloursChangedDuringBuild()
@@ -409,9 +410,9 @@ void tst_Form1::coloursChangedDuringBuild()
     });
     QTest::mouseClick(w.Command1, Qt::LeftButton);
     // "SAMPLE (A)" starts at 2, "SAMPLE (B)" at 14.
-    QCOMPARE(w.RichTextBox1->charFormatAt(2).colour, std::optional<Colour>(kBlack));
-    QCOMPARE(w.RichTextBox1->charFormatAt(11).colour, std::optional<Colour>(kBlack));
-    QCOMPARE(w.RichTextBox1->charFormatAt(14).colour, std::optional<Colour>(0x000000FF));
+    QCOMPARE(view::charFormatAt(*w.RichTextBox1, 2).colour, std::optional<Colour>(kBlack));
+    QCOMPARE(view::charFormatAt(*w.RichTextBox1, 11).colour, std::optional<Colour>(kBlack));
+    QCOMPARE(view::charFormatAt(*w.RichTextBox1, 14).colour, std::optional<Colour>(0x000000FF));
     QCOMPARE(w.RichTextBox1->backColour(), Colour(0x0000FF00));
 }
 
@@ -447,8 +448,8 @@ void tst_Form1::nestedClicksTwentyDeep()
     QCOMPARE(w.windowTitle(), kAppTitle);
     // The innermost build formatted every entry.
     const qint32 last = qint32(expected.lastIndexOf(QStringLiteral("SAMPLE (Font 29)")));
-    QCOMPARE(w.RichTextBox1->charFormatAt(last).fontName, QStringLiteral("Font 29"));
-    QCOMPARE(w.RichTextBox1->charFormatAt(last + 6).fontName, kLabelFontName);
+    QCOMPARE(view::charFormatAt(*w.RichTextBox1, last).fontName, QStringLiteral("Font 29"));
+    QCOMPARE(view::charFormatAt(*w.RichTextBox1, last + 6).fontName, kLabelFontName);
 }
 
 void tst_Form1::closingDuringBuildStops()

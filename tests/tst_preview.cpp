@@ -5,6 +5,7 @@
 #include "../preview/preview_build.h"
 #include "../view/rich_text_box.h"
 #include "base/failure.h"
+#include "view_reader.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -206,35 +207,35 @@ void tst_Preview::formats()
 
     const QString text = view.text();
     const qsizetype sampleLength = host.sampleText.size();
-    CharFormat label = RichTextBox::defaultCharFormat();
+    CharFormat label = view::defaultCharFormat();
     label.colour = host.text;
     label.property17 = 100;
     CharFormat leading = label;
     leading.property17 = 0;
 
     // The leading line break: label font, 9 points, text colour.
-    QCOMPARE(view.charFormatAt(0), leading);
-    QCOMPARE(view.charFormatAt(1), leading);
+    QCOMPARE(view::charFormatAt(view, 0), leading);
+    QCOMPARE(view::charFormatAt(view, 1), leading);
     qsizetype p = 2;
     for (const QString& name : names) {
-        CharFormat sample = RichTextBox::defaultCharFormat();
+        CharFormat sample = view::defaultCharFormat();
         sample.fontName = name;
         sample.pointSize = 24;
         sample.colour = host.text;
         sample.weight = bold == 1 ? 700 : 400;
         sample.italic = italic == 1;
         for (qsizetype i = p; i < p + sampleLength; ++i)
-            QCOMPARE(view.charFormatAt(qint32(i)), sample);
+            QCOMPARE(view::charFormatAt(view, qint32(i)), sample);
         p += sampleLength;
         const qsizetype labelLength = name.size() + 3;
         QCOMPARE(text.mid(p, labelLength), QStringLiteral(" (") + name + QStringLiteral(")"));
         for (qsizetype i = p; i < p + labelLength; ++i)
-            QCOMPARE(view.charFormatAt(qint32(i)), label);
+            QCOMPARE(view::charFormatAt(view, qint32(i)), label);
         p += labelLength;
         // The line break between entries keeps the default format.
         if (p < text.size()) {
-            QCOMPARE(view.charFormatAt(qint32(p)), RichTextBox::defaultCharFormat());
-            QCOMPARE(view.charFormatAt(qint32(p + 1)), RichTextBox::defaultCharFormat());
+            QCOMPARE(view::charFormatAt(view, qint32(p)), view::defaultCharFormat());
+            QCOMPARE(view::charFormatAt(view, qint32(p + 1)), view::defaultCharFormat());
         }
         p += 2;
     }
@@ -250,13 +251,13 @@ void tst_Preview::failingStepsAreSkipped()
     NamedFontList list({ QStringLiteral("DejaVu Serif") });
     preview::build(host, view, list);
 
-    const CharFormat f = view.charFormatAt(2);
+    const CharFormat f = view::charFormatAt(view, 2);
     QCOMPARE(f.fontName, QStringLiteral("DejaVu Serif"));
     QCOMPARE(f.pointSize, 9.0); // size refused: the default stays
     QCOMPARE(f.colour, std::optional<glimra::Colour>(host.text));
     QVERIFY(f.bold());
     QVERIFY(!f.italic);
-    QCOMPARE(view.charFormatAt(6).property17, 100);
+    QCOMPARE(view::charFormatAt(view, 6).property17, 100);
     QCOMPARE(host.titles.last(), kAppTitle);
 }
 
@@ -349,12 +350,12 @@ void tst_Preview::valueChangedDuringBuildAppliesFromNextFont()
     NamedFontList list({ "A", "B" });
     preview::build(host, view, list);
     // Entry A: "abc (A)" at 2..8, entry B at 11..17.
-    QCOMPARE(view.charFormatAt(2).colour, std::optional<glimra::Colour>(0x00112233));
-    QVERIFY(!view.charFormatAt(2).bold());
-    QCOMPARE(view.charFormatAt(2).pointSize, 10.0);
-    QCOMPARE(view.charFormatAt(11).colour, std::optional<glimra::Colour>(0x000000FF));
-    QVERIFY(view.charFormatAt(11).bold());
-    QCOMPARE(view.charFormatAt(11).pointSize, 30.0);
+    QCOMPARE(view::charFormatAt(view, 2).colour, std::optional<glimra::Colour>(0x00112233));
+    QVERIFY(!view::charFormatAt(view, 2).bold());
+    QCOMPARE(view::charFormatAt(view, 2).pointSize, 10.0);
+    QCOMPARE(view::charFormatAt(view, 11).colour, std::optional<glimra::Colour>(0x000000FF));
+    QVERIFY(view::charFormatAt(view, 11).bold());
+    QCOMPARE(view::charFormatAt(view, 11).pointSize, 30.0);
     QCOMPARE(view.backColour(), glimra::Colour(0x0000FF00));
 }
 
@@ -387,9 +388,9 @@ void tst_Preview::nestedBuildInsideTheYield()
         percentTitle(50), percentTitle(100), kAppTitle };
     QCOMPARE(host.titles, expected);
     // The inner build formatted every entry properly.
-    QCOMPARE(view.charFormatAt(2).fontName, QStringLiteral("A"));
-    QCOMPARE(view.charFormatAt(11).fontName, QStringLiteral("B"));
-    QCOMPARE(view.charFormatAt(20).fontName, QStringLiteral("C"));
+    QCOMPARE(view::charFormatAt(view, 2).fontName, QStringLiteral("A"));
+    QCOMPARE(view::charFormatAt(view, 11).fontName, QStringLiteral("B"));
+    QCOMPARE(view::charFormatAt(view, 20).fontName, QStringLiteral("C"));
 }
 
 // A double-click: the second build runs inside the first one's yield with
@@ -448,7 +449,7 @@ void tst_Preview::outerBuildAfterSameNestedBuildChangesNothing()
     QVERIFY(preview::build(plain, once, list));
     QCOMPARE(view.text(), once.text());
     for (qint32 i = 0; i < qint32(once.text().size()); ++i)
-        QCOMPARE(view.charFormatAt(i), once.charFormatAt(i));
+        QCOMPARE(view::charFormatAt(view, i), view::charFormatAt(once, i));
 }
 
 void tst_Preview::windowGoingAwayStopsTheBuild()
@@ -492,8 +493,8 @@ void tst_Preview::largestFontCount()
     const QString text = view.text();
     QVERIFY(text.endsWith(QStringLiteral("\r\n (F32766)")));
     const qint32 lastLabel = qint32(text.size() - QStringLiteral(" (F32766)").size());
-    QCOMPARE(view.charFormatAt(lastLabel).property17, 100);
-    QCOMPARE(view.charFormatAt(lastLabel - 1).property17, 0);
+    QCOMPARE(view::charFormatAt(view, lastLabel).property17, 100);
+    QCOMPARE(view::charFormatAt(view, lastLabel - 1).property17, 0);
 }
 
 void tst_Preview::megabyteSample()
@@ -505,8 +506,8 @@ void tst_Preview::megabyteSample()
     QVERIFY(preview::build(host, view, list));
     const qint32 second = qint32(2 + host.sampleText.size() + 4 + 2);
     QCOMPARE(view.text().size(), 2 * (2 + host.sampleText.size() + 4));
-    QCOMPARE(view.charFormatAt(second).fontName, QStringLiteral("B"));
-    QCOMPARE(view.charFormatAt(second - 3).fontName, kLabelFontName);
+    QCOMPARE(view::charFormatAt(view, second).fontName, QStringLiteral("B"));
+    QCOMPARE(view::charFormatAt(view, second - 3).fontName, kLabelFontName);
 }
 
 QTEST_MAIN(tst_Preview)

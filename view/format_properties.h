@@ -16,6 +16,9 @@ inline constexpr int kProperty17 = QTextFormat::UserProperty + 17;
 // thousands of fonts would share one hash bucket and every lookup walk them
 // all; the name as a plain string hashes by value and keeps them apart.
 inline constexpr int kFamilyKeyProperty = QTextFormat::UserProperty + 3;
+// Set on the characters another font draws because the one the program set
+// lacks them; the view tints them (stand_in_tint.h).
+inline constexpr int kStandInProperty = QTextFormat::UserProperty + 4;
 
 // The format every character takes when the text is set, drawn with the
 // label font's stand-in.

@@ -3,14 +3,15 @@
 #include "base/colour_value.h"
 #include "base/failure.h"
 #include "format_properties.h"
+#include "glyph_fallback.h"
+#include "stand_in_tint.h"
 
 #include <QGuiApplication>
-#include <QScrollBar>
+#include <QPaintEvent>
 #include <QTextBlock>
 #include <QTextDocument>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 namespace view
@@ -25,88 +26,76 @@ namespace
 
     // The largest size the view accepts, in points.
     constexpr int kMaxPointSize = 1638;
-    // How long the program must leave the view alone before its last page
-    // is laid out: about a frame.
-    constexpr int kLastPageQuietMs = 16;
+
+    // The format every character takes when the text is set.
+    const QTextCharFormat& defaultFormat()
+    {
+        static const QTextCharFormat format = makeDefaultFormat();
+        return format;
+    }
+
+    // How the view draws a stretch another family draws for the run's font.
+    QTextCharFormat standInFormat(const StandInRun& run)
+    {
+        QTextCharFormat f;
+        f.setProperty(kStandInProperty, true);
+        if (!run.family.isEmpty()) {
+            f.setFontFamilies(QStringList { run.family });
+            return f;
+        }
+        // No font has these: missing glyphs, drawn by one font for all.
+        if (!glimra::labelFontStandIn().isEmpty())
+            f.setFontFamilies(QStringList { glimra::labelFontStandIn() });
+        f.setFontStyleStrategy(QFont::NoFontMerging);
+        return f;
+    }
 
 } // namespace
 
-// Marks the document changes the program makes, so that only the user's own
-// edits count as edits.
-class RichTextBox::ProgramEdit
-{
-public:
-    explicit ProgramEdit(const RichTextBox* box)
-        : m_box(box)
-    {
-        ++m_box->m_programEdits;
-    }
-    ~ProgramEdit()
-    {
-        --m_box->m_programEdits;
-        ++m_box->m_changes;
-    }
-    ProgramEdit(const ProgramEdit&) = delete;
-    ProgramEdit& operator=(const ProgramEdit&) = delete;
-
-private:
-    const RichTextBox* m_box;
-};
-
 RichTextBox::RichTextBox(QWidget* parent)
     : QPlainTextEdit(parent)
-    , m_defaultFormat(makeDefaultFormat())
+    , m_writer(document())
+    , m_hidden(this)
+    , m_lastPage(this)
 {
     substituteLabelFont();
     QFont label(glimra::labelFontStandIn());
     label.setPointSize(glimra::kLabelFontSize);
     setFont(label);
-    document()->setUndoRedoEnabled(false);
     connect(document(), &QTextDocument::contentsChange, this, &RichTextBox::onContentsChange);
-    m_lastPage.timer.setInterval(0);
-    connect(&m_lastPage.timer, &QTimer::timeout, this, &RichTextBox::layOutLastPage);
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
-        const QScrollBar* bar = verticalScrollBar();
-        if (m_lastPage.pending && value >= bar->maximum() - 2 * bar->pageStep())
-            finishLastPage();
-    });
 }
 
 RichTextBox::~RichTextBox() = default;
 
+void RichTextBox::setTuning(const Tuning& tuning)
+{
+    m_writer.setAppendWhenExtending(tuning.appendWhenExtending);
+    m_hidden.setDeferLayout(tuning.deferLayoutWhileHidden);
+    m_firstPage.setEnabled(tuning.loadFirstPageEarly);
+    m_lastPage.setEnabled(tuning.layOutLastPageLater);
+}
+
 void RichTextBox::onContentsChange(int, int, int)
 {
-    ++m_changes;
-    if (m_programEdits == 0)
-        m_userEdited = true;
+    m_writer.noteChange();
+    if (!m_writer.editing()) {
+        m_text.userEdited = true;
+        m_writer.noteUserEdit();
+    }
 }
 
 void RichTextBox::setText(const QString& text)
 {
     syncFromDocument();
-    const QString& old = m_map.text();
-    const qsizetype kept = old.size();
-    if (text.size() == kept && m_allDefault && text == old) {
-        // A new text puts the selection, empty, at its start.
-        m_selStart = 0;
-        m_selLength = 0;
-        return;
-    }
-    if (text.size() > kept && std::memcmp(text.constData(), old.constData(), size_t(kept) * sizeof(QChar)) == 0) {
-        m_map.take();
-        takeBack(text, kept);
-    } else {
-        m_map.assign(text);
-        m_selStart = 0;
-        m_selLength = 0;
-        rebuildDocument();
-    }
+    m_text.map.assign(text);
+    m_selection = {};
+    m_writer.rebuild(text, defaultFormat());
 }
 
 QString RichTextBox::text() const
 {
     syncFromDocument();
-    return m_map.text();
+    return m_text.map.text();
 }
 
 RichTextBox::HeldText::HeldText(RichTextBox* box, QString text)
@@ -127,22 +116,19 @@ RichTextBox::HeldText::~HeldText()
 {
     if (m_box) {
         m_text.truncate(m_heldLength);
-        m_box->m_map.giveBack(std::move(m_text), m_heldLength);
+        m_box->m_text.map.giveBack(std::move(m_text), m_heldLength);
     }
 }
 
 RichTextBox::HeldText RichTextBox::takeText()
 {
     syncFromDocument();
-    return HeldText(this, m_map.take());
+    return HeldText(this, m_text.map.take());
 }
 
 void RichTextBox::setText(HeldText&& held)
 {
-    if (held.m_box != this) {
-        setText(QString(held.text()));
-        return;
-    }
+    Q_ASSERT(held.m_box == this);
     held.m_box = nullptr;
     // The held text could only grow, so the view's own text is its start.
     takeBack(std::move(held.m_text), held.m_heldLength);
@@ -153,57 +139,29 @@ void RichTextBox::takeBack(QString text, qsizetype kept)
     const bool grew = text.size() > kept;
     // A CR at the old end and an LF after it become one line break.
     const bool joins = grew && kept > 0 && text.at(kept - 1) == u'\r' && text.at(kept) == u'\n';
-    m_map.giveBack(std::move(text), kept);
-    // A new text puts the selection, empty, at its start.
-    m_selStart = 0;
-    m_selLength = 0;
-    // While every character has the default format, a longer text that
-    // extends the current one is appended instead of rebuilt.
-    if (!m_allDefault || !m_tuning.appendWhenExtending || joins)
-        rebuildDocument();
+    m_text.map.giveBack(std::move(text), kept);
+    m_selection = {};
+    if (!m_writer.canAppend() || joins)
+        m_writer.rebuild(m_text.map.text(), defaultFormat());
     else if (grew)
-        appendToDocument(kept);
-}
-
-void RichTextBox::rebuildDocument()
-{
-    ProgramEdit edit(this);
-    QTextCursor cursor(document());
-    cursor.select(QTextCursor::Document);
-    cursor.removeSelectedText();
-    cursor.setBlockCharFormat(m_defaultFormat);
-    cursor.setCharFormat(m_defaultFormat);
-    m_allDefault = true;
-    if (!m_map.text().isEmpty()) {
-        // insertText makes one paragraph separator of each CR LF, CR or LF.
-        cursor.insertText(m_map.text(), m_defaultFormat);
-    }
-}
-
-void RichTextBox::appendToDocument(qsizetype from)
-{
-    ProgramEdit edit(this);
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(m_map.text().mid(from), m_defaultFormat);
+        m_writer.append(QStringView(m_text.map.text()).mid(kept), defaultFormat());
 }
 
 void RichTextBox::syncFromDocument() const
 {
-    if (!m_userEdited)
+    if (!m_text.userEdited)
         return;
-    m_userEdited = false;
+    m_text.userEdited = false;
     QString text;
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
         if (block != document()->begin())
             text += QStringLiteral("\r\n");
         text += block.text();
     }
-    m_map.assign(std::move(text));
-    m_allDefault = false;
+    m_text.map.assign(std::move(text));
 }
 
-int RichTextBox::documentPosition(qint32 position) const { return m_map.documentPosition(position); }
+int RichTextBox::documentPosition(qint32 position) const { return m_text.map.documentPosition(position); }
 
 void RichTextBox::setDpi(double dpi) { m_dpi = dpi; }
 
@@ -237,31 +195,38 @@ void RichTextBox::setSelStart(qint32 start)
 {
     if (start < 0)
         throw StepFailed(ErrorNumber::InvalidPropertyValue, QStringLiteral("selection start %1").arg(start));
-    loadFontsOfSelectionEarly(start);
-    // The last page waits while the program is still at work on the view
-    // (a build resuming over a shown view), so as not to slow it.
-    if (m_lastPage.pending)
-        m_lastPage.timer.start(kLastPageQuietMs);
     syncFromDocument();
-    m_selStart = std::min<qint32>(start, m_map.length());
-    m_selLength = 0;
-    // The caret follows when the view is next shown or typed into. Moving it
-    // on a shown view scrolls there and lays that page out, which a build
-    // resuming over a shown view would otherwise pay at every font.
-    m_caretPending = true;
+    // Moving the caret on a shown view scrolls there and lays that page out,
+    // which a build resuming over a shown view would otherwise pay at every
+    // font: it follows when the view is next shown or typed into.
+    m_selection = { std::min<qint32>(start, m_text.map.length()), 0, true };
+}
+
+void RichTextBox::setSelLength(qint32 length)
+{
+    if (length < 0)
+        throw StepFailed(ErrorNumber::InvalidPropertyValue, QStringLiteral("selection length %1").arg(length));
+    m_selection.length = length;
+}
+
+void RichTextBox::entryFinished(qint32 end)
+{
+    syncFromDocument();
+    m_firstPage.loadBlocksBefore(*document(), documentPosition(std::min(end, m_text.map.length())));
+    m_lastPage.programAtWork();
 }
 
 void RichTextBox::moveCaret()
 {
-    m_caretPending = false;
+    m_selection.caretPending = false;
     QTextCursor caret(document());
-    caret.setPosition(documentPosition(m_selStart));
+    caret.setPosition(documentPosition(m_selection.start));
     setTextCursor(caret);
 }
 
 void RichTextBox::keyPressEvent(QKeyEvent* event)
 {
-    if (m_caretPending)
+    if (m_selection.caretPending)
         moveCaret();
     QPlainTextEdit::keyPressEvent(event);
 }
@@ -269,25 +234,31 @@ void RichTextBox::keyPressEvent(QKeyEvent* event)
 void RichTextBox::mousePressEvent(QMouseEvent* event)
 {
     // The user puts the caret where they click.
-    m_caretPending = false;
+    m_selection.caretPending = false;
     QPlainTextEdit::mousePressEvent(event);
 }
 
-qint32 RichTextBox::selStart() const { return m_selStart; }
-
-void RichTextBox::setSelLength(qint32 length)
+void RichTextBox::paintEvent(QPaintEvent* event)
 {
-    if (length < 0)
-        throw StepFailed(ErrorNumber::InvalidPropertyValue, QStringLiteral("selection length %1").arg(length));
-    m_selLength = length;
+    // The blocks in sight get the tint of their stand-in glyphs before Qt
+    // lays them out and draws them, in the colours they have now.
+    const QColor text = palette().color(QPalette::Text);
+    const QColor background = palette().color(QPalette::Base);
+    qreal top = contentOffset().y();
+    for (QTextBlock block = firstVisibleBlock(); block.isValid() && top <= event->rect().bottom();
+         block = block.next()) {
+        tintStandIns(block, text, background);
+        top += blockBoundingRect(block).height();
+    }
+    QPlainTextEdit::paintEvent(event);
 }
 
 std::pair<qint32, qint32> RichTextBox::selectedRange() const
 {
     syncFromDocument();
-    const qint32 length = m_map.length();
-    const qint32 from = std::min(m_selStart, length);
-    return { from, qint32(std::min<qint64>(qint64(from) + m_selLength, length)) };
+    const qint32 length = m_text.map.length();
+    const qint32 from = std::min(m_selection.start, length);
+    return { from, qint32(std::min<qint64>(qint64(from) + m_selection.length, length)) };
 }
 
 void RichTextBox::applyToSelection(const QTextCharFormat& format)
@@ -298,18 +269,48 @@ void RichTextBox::applyToSelection(const QTextCharFormat& format)
 
 void RichTextBox::applyToRange(const QTextCharFormat& format, qint32 from, qint32 to)
 {
+    // Inside the hidden view's edit block a change costs little, and most
+    // change something: only a shown view checks first.
+    m_writer.apply(format, documentPosition(from), documentPosition(to), !m_hidden.deferring());
+}
+
+bool RichTextBox::rangeHas(const QTextCharFormat& format, qint32 from, qint32 to) const
+{
     const int a = documentPosition(from);
     const int b = documentPosition(to);
-    // A change that changes nothing costs nothing: outside the hidden view's
-    // edit block every change lays its block out again and repaints it.
-    if (a >= b || (!m_deferring && rangeHasFormat(format, a, b)))
-        return;
-    ProgramEdit edit(this);
-    QTextCursor cursor(document());
-    cursor.setPosition(a);
-    cursor.setPosition(b, QTextCursor::KeepAnchor);
-    cursor.mergeCharFormat(format);
-    m_allDefault = false;
+    return a >= b || m_writer.rangeHas(format, a, b);
+}
+
+void RichTextBox::setSelFontName(const QString& name)
+{
+    const auto family = FontCoverage::instance().find(name);
+    QTextCharFormat f;
+    f.setFontFamilies(QStringList { family ? family->drawnAs : name });
+    // Undoes a previous font's "no font has these" (standInFormat).
+    f.setFontStyleStrategy(QFont::PreferDefault);
+    f.setProperty(kFamilyKeyProperty, name);
+    f.setProperty(kStandInProperty, false);
+    const auto [from, to] = selectedRange();
+    const std::vector<StandInRun> runs
+        = family ? standInRuns(*family, m_text.map.text(), from, to) : std::vector<StandInRun> {};
+    // A shown view that already draws the range this way is left alone: the
+    // name set on the whole range and then the runs drawn elsewhere would be
+    // two real changes, each laying the block out again.
+    if (!m_hidden.deferring()) {
+        bool drawn = true;
+        qint32 p = from;
+        for (const StandInRun& run : runs) {
+            QTextCharFormat standIn = f;
+            standIn.merge(standInFormat(run));
+            drawn = drawn && rangeHas(f, p, run.from) && rangeHas(standIn, run.from, run.to);
+            p = run.to;
+        }
+        if (drawn && rangeHas(f, p, to))
+            return;
+    }
+    applyToRange(f, from, to);
+    for (const StandInRun& run : runs)
+        applyToRange(standInFormat(run), run.from, run.to);
 }
 
 void RichTextBox::setSelFontSize(std::int16_t points)
@@ -363,44 +364,27 @@ void RichTextBox::setSelProperty17(std::int16_t value)
 
 void RichTextBox::setVisible(bool visible)
 {
-    if (!visible && !m_deferring && m_tuning.deferLayoutWhileHidden) {
-        m_deferring = true;
+    if (!visible && !m_hidden.active()) {
         // As many blocks as the view shows at most: no line is lower than
         // one in the label font.
         const int height = viewport()->height();
         const qreal margins = 2 * document()->documentMargin();
-        m_firstPage = { height / std::max(1, fontMetrics().lineSpacing()) + 1, qreal(height),
-            lineWrapMode() == WidgetWidth ? std::max(1.0, viewport()->width() - margins) : qreal(INT_MAX) };
-        finishLastPage();
-        m_heldFonts.clear();
-        // The hidden view holds no caret. One standing where text is
-        // inserted (the start of an emptied text) would be pushed along to
-        // the end, and moved from there when the view is shown, the end's
-        // rectangle would be repainted, which lays out two pages. Nor can
-        // the caret be moved back inside the edit block: placing it asks
-        // for the layout of its line, and the layout of a block that has
-        // grown is held back until the block closes.
-        m_hiddenCaret = textCursor().position();
-        setTextCursor(QTextCursor());
-        m_deferral = QTextCursor(document());
-        m_deferral.beginEditBlock();
+        m_firstPage.start(height / std::max(1, fontMetrics().lineSpacing()) + 1, qreal(height),
+            lineWrapMode() == WidgetWidth ? std::max(1.0, viewport()->width() - margins) : qreal(INT_MAX));
+        m_lastPage.finish();
+        m_hidden.begin(m_writer);
     }
-    if (visible && m_deferring) {
-        ProgramEdit edit(this);
-        m_deferring = false;
-        m_deferral.endEditBlock();
-        m_deferral = QTextCursor();
-        startLastPage();
+    const bool shown = visible && m_hidden.active();
+    if (shown) {
+        m_hidden.end(m_writer);
+        m_firstPage.stop();
+        m_lastPage.start();
     }
     QPlainTextEdit::setVisible(visible);
-    if (visible && m_caretPending)
+    if (visible && m_selection.caretPending)
         moveCaret();
-    else if (visible && textCursor().isNull()) {
-        // Back where it was, as far as the text still reaches.
-        QTextCursor caret(document());
-        caret.setPosition(std::min(m_hiddenCaret, document()->characterCount() - 1));
-        setTextCursor(caret);
-    }
+    else if (shown)
+        setTextCursor(m_hidden.caretAsHidden());
 }
 
 } // namespace view

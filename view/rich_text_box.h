@@ -5,40 +5,35 @@
 // are UTF-16 code units over the text exactly as the program set it, a CR LF
 // pair counts as two, and all formatting goes through a selection. The
 // program's text and its map to document positions are a PositionMap.
+//
+// This class keeps that contract and binds it to Qt; each mechanism that
+// keeps a build fast or the preview honest is a part of its own, and
+// README.md beside this file lists what each relies on in Qt, on which Qt
+// versions it was measured, and which test fails when Qt changes:
+//   DocumentWriter  the program's changes: not undoable, no-ops skipped
+//   HiddenEdits     no layout and no caret while hidden
+//   FirstPageFonts  the first page's fonts loaded between the build's yields
+//   LastPageLayout  the last page laid out after the first paint
+//   standInRuns     the glyph fallback: who draws what a font lacks
+//   tintStandIns    a stand-in's glyphs drawn halfway to the background
 
 #include "base/constants.h"
 #include "base/font_coverage.h"
+#include "document_writer.h"
+#include "first_page_fonts.h"
+#include "hidden_edits.h"
+#include "last_page_layout.h"
 #include "position_map.h"
+#include "tuning.h"
 
 #include <QPlainTextEdit>
-#include <QRawFont>
-#include <QTextBlock>
-#include <QTextCharFormat>
-#include <QTextCursor>
-#include <QTimer>
 
 #include <cstdint>
-#include <optional>
-#include <vector>
 
 namespace view
 {
 
 using glimra::FontCoverage;
-
-// One character's format as the program sees it, for reading back.
-struct CharFormat {
-    QString fontName;
-    double pointSize = 0;
-    int weight = 0; // 400 regular, 700 bold
-    bool italic = false;
-    std::optional<glimra::Colour> colour; // empty: the view's default text colour
-    int property17 = 0; // 0 where never set
-    int charset = 0;
-
-    bool bold() const { return weight >= 700; }
-    bool operator==(const CharFormat&) const = default;
-};
 
 class RichTextBox : public QPlainTextEdit
 {
@@ -80,6 +75,7 @@ public:
         qsizetype m_heldLength;
     };
     HeldText takeText();
+    // Only a text this view handed out.
     void setText(HeldText&& text);
 
     // Logical DPI used for the twips properties.
@@ -96,8 +92,8 @@ public:
     // Selection start empties the selection and puts the caret there.
     void setSelStart(qint32 start);
     void setSelLength(qint32 length);
-    qint32 selStart() const;
-    qint32 selLength() const { return m_selLength; }
+    qint32 selStart() const { return m_selection.start; }
+    qint32 selLength() const { return m_selection.length; }
 
     void setSelFontName(const QString& name);
     void setSelFontSize(std::int16_t points);
@@ -108,115 +104,58 @@ public:
     void setSelItalic(bool italic);
     void setSelProperty17(std::int16_t value);
 
+    // The build's word that everything before program position `end` is
+    // formatted for now: each entry once its name label is. Until the next
+    // one the view may take its time over that part (load its fonts while
+    // hidden), and a shown view waits with its own work.
+    void entryFinished(qint32 end);
+
     // While hidden the view takes no input and defers all layout: changes
     // are gathered in one edit block that closes when it is shown again.
     void setVisible(bool visible) override;
 
-    // The format of the character at a program position.
-    CharFormat charFormatAt(qint32 position) const;
-    // The family the character at a program position is drawn with, which
-    // may stand in for the name the program set.
-    QString drawnFamilyAt(qint32 position) const;
-    // The document position a program position maps to.
-    int documentPosition(qint32 position) const;
-
-    // The format every character takes when the text is set.
-    static CharFormat defaultCharFormat();
-
-    // The two shortcuts that keep a build fast. Benchmarks turn them off to
-    // measure a view that rebuilds its document on every assignment and
-    // lays out while hidden.
-    struct Tuning {
-        bool appendWhenExtending = true;
-        bool deferLayoutWhileHidden = true;
-    };
-    void setTuning(Tuning tuning) { m_tuning = tuning; }
+    void setTuning(const Tuning& tuning);
 
 protected:
     QMimeData* createMimeDataFromSelection() const override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
-    class ProgramEdit;
-
     // The program's text, which starts with the kept length of the old one.
     void takeBack(QString text, qsizetype kept);
-    void rebuildDocument();
-    void appendToDocument(qsizetype from);
+    void onContentsChange(int from, int removed, int added);
+    // Folds the user's edits into the program's text.
     void syncFromDocument() const;
-    bool rangeHasFormat(const QTextCharFormat& format, int from, int to) const;
     void moveCaret();
-    QTextCharFormat documentFormatAt(qint32 position) const;
+    // The document position a program position maps to.
+    int documentPosition(qint32 position) const;
     // The selection as program positions, clamped to the text.
     std::pair<qint32, qint32> selectedRange() const;
-    void applyToRange(const QTextCharFormat& format, qint32 from, qint32 to);
     void applyToSelection(const QTextCharFormat& format);
-    // A part of a font's run its font cannot draw, and the format that draws
-    // it with another font, or with none.
-    struct GlyphRun {
-        qint32 from;
-        qint32 to;
-        QTextCharFormat format;
-    };
-    std::vector<GlyphRun> missingGlyphRuns(const FontCoverage::Family& family, qint32 from, qint32 to) const;
-    bool rangeIsDrawnAs(
-        const QTextCharFormat& format, const std::vector<GlyphRun>& elsewhere, qint32 from, qint32 to) const;
-    void loadFontsOfSelectionEarly(qint32 nextStart);
-    void startLastPage();
-    void layOutLastPage();
-    void finishLastPage();
-    void onContentsChange(int from, int removed, int added);
+    void applyToRange(const QTextCharFormat& format, qint32 from, qint32 to);
+    bool rangeHas(const QTextCharFormat& format, qint32 from, qint32 to) const;
     int toPixels(float twips) const;
 
     // mutable: a user's edit is folded back into the program's text when
     // the text is next read.
-    mutable PositionMap m_map;
-    mutable bool m_userEdited = false;
-    // Every character still has the default format, so a longer text that
-    // extends the current one can be appended instead of rebuilt.
-    mutable bool m_allDefault = true;
-    mutable int m_programEdits = 0;
-    // Counts the document's changes, the program's and the user's, so that
-    // a fragment remembered for the next format check is known to be valid.
-    mutable quint64 m_changes = 0;
-    struct Scan {
-        QTextBlock block;
-        QTextBlock::iterator fragment;
-        quint64 changes = ~quint64(0);
+    struct ProgramText {
+        PositionMap map;
+        bool userEdited = false;
     };
-    mutable Scan m_scan;
-
-    qint32 m_selStart = 0;
-    qint32 m_selLength = 0;
-    bool m_caretPending = false;
-
-    QTextCursor m_deferral;
-    bool m_deferring = false;
-    int m_hiddenCaret = 0; // where the caret stood when the view was hidden
-    // The first page, whose fonts are loaded before showing.
-    struct FirstPage {
-        int blocks = 0; // at most this many blocks
-        qreal height = 0; // the view's, and its lines' width
-        qreal width = 0;
-        qreal filled = 0; // by the blocks loaded so far
+    mutable ProgramText m_text;
+    struct Selection {
+        qint32 start = 0;
+        qint32 length = 0;
+        // The caret follows when the view is next shown or typed into.
+        bool caretPending = false;
     };
-    FirstPage m_firstPage;
-    // The last page, laid out after the view is shown, between events: the
-    // scroll range counts its lines, and until they are known the view may
-    // scroll past its end.
-    struct LastPage {
-        bool pending = false;
-        QTextBlock block; // the next one up
-        qreal filled = 0;
-        QTimer timer;
-    };
-    LastPage m_lastPage;
-    // The fonts loaded early, kept loaded until the next build.
-    std::vector<QRawFont> m_heldFonts;
-
-    Tuning m_tuning;
-    QTextCharFormat m_defaultFormat;
+    Selection m_selection;
+    DocumentWriter m_writer;
+    HiddenEdits m_hidden;
+    FirstPageFonts m_firstPage;
+    LastPageLayout m_lastPage;
     glimra::Colour m_backColour = glimra::kWindowBackground;
     double m_dpi = 96.0;
 };

@@ -1,0 +1,62 @@
+#include "first_page_fonts.h"
+
+#include <QGlyphRun>
+#include <QTextBlock>
+#include <QTextLayout>
+
+#include <algorithm>
+
+namespace view
+{
+
+void FirstPageFonts::start(int blocks, qreal height, qreal width)
+{
+    m_held.clear();
+    m_loading = m_enabled;
+    m_blocks = blocks;
+    m_height = height;
+    m_width = width;
+    m_filled = 0;
+    m_nextBlock = 0;
+}
+
+void FirstPageFonts::loadBlocksBefore(const QTextDocument& document, int end)
+{
+    for (QTextBlock block = document.findBlockByNumber(m_nextBlock);
+         m_loading && block.isValid() && block.position() + block.length() - 1 <= end; block = block.next()) {
+        if (m_filled >= m_height || block.blockNumber() >= m_blocks) {
+            m_loading = false;
+            return;
+        }
+        m_nextBlock = block.blockNumber() + 1;
+        if (block.text().isEmpty())
+            continue;
+        QList<QTextLayout::FormatRange> runs;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            runs.append({ fragment.position() - block.position(), fragment.length(), fragment.charFormat() });
+        }
+        QTextLayout layout(block.text(), document.defaultFont());
+        layout.setFormats(runs);
+        qreal height = 0;
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(m_width);
+            line.setPosition({ 0, height });
+            height += line.height();
+        }
+        layout.endLayout();
+        m_filled += height;
+        // Line by line: the runs of the whole layout are merged across its
+        // lines, which for a long sample costs the square of its length.
+        for (int i = 0; i < layout.lineCount(); ++i) {
+            for (const QGlyphRun& run : layout.lineAt(i).glyphRuns()) {
+                const QRawFont font = run.rawFont();
+                if (std::find(m_held.begin(), m_held.end(), font) == m_held.end())
+                    m_held.push_back(font);
+            }
+        }
+    }
+}
+
+} // namespace view

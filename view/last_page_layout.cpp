@@ -1,0 +1,75 @@
+#include "last_page_layout.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QElapsedTimer>
+#include <QScrollBar>
+
+namespace view
+{
+
+namespace
+{
+
+    // How long the program must leave the view alone: about a frame.
+    constexpr int kQuietMs = 16;
+    // About a frame's worth of work at a time.
+    constexpr qint64 kSliceMs = 8;
+
+} // namespace
+
+LastPageLayout::LastPageLayout(QPlainTextEdit* view)
+    : m_view(view)
+{
+    m_timer.setInterval(0);
+    QObject::connect(&m_timer, &QTimer::timeout, m_view, [this] { layOutSome(); });
+    QObject::connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, m_view, [this](int value) {
+        const QScrollBar* bar = m_view->verticalScrollBar();
+        if (m_pending && value >= bar->maximum() - 2 * bar->pageStep())
+            finish();
+    });
+}
+
+void LastPageLayout::start()
+{
+    if (!m_enabled)
+        return;
+    m_pending = true;
+    m_block = m_view->document()->lastBlock();
+    m_filled = 0;
+    m_view->setCenterOnScroll(true);
+    m_timer.start(0);
+}
+
+void LastPageLayout::programAtWork()
+{
+    if (m_pending)
+        m_timer.start(kQuietMs);
+}
+
+void LastPageLayout::layOutSome()
+{
+    QElapsedTimer spent;
+    spent.start();
+    QAbstractTextDocumentLayout* layout = m_view->document()->documentLayout();
+    while (m_block.isValid() && m_filled <= m_view->viewport()->height()) {
+        m_filled += layout->blockBoundingRect(m_block).height();
+        m_block = m_block.previous();
+        if (spent.elapsed() >= kSliceMs) {
+            m_timer.start(0);
+            return;
+        }
+    }
+    finish();
+}
+
+void LastPageLayout::finish()
+{
+    if (!m_pending)
+        return;
+    m_pending = false;
+    m_timer.stop();
+    m_block = QTextBlock();
+    m_view->setCenterOnScroll(false);
+}
+
+} // namespace view

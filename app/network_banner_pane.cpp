@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QLoggingCategory>
 #include <QTextBrowser>
+#include <QThreadPool>
 #include <QVBoxLayout>
 
 namespace glimra
@@ -23,7 +24,9 @@ NetworkBannerPane::NetworkBannerPane(QWidget* parent)
     : BannerPane(parent)
     , m_fetcher(new banner::Fetcher(this))
     , m_browser(new QTextBrowser(this))
+    , m_decoder(std::make_unique<QThreadPool>())
 {
+    m_decoder->setMaxThreadCount(1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_browser);
@@ -36,9 +39,15 @@ NetworkBannerPane::NetworkBannerPane(QWidget* parent)
     clear();
 }
 
+// A decode under way still reports to this pane: it is waited for here,
+// before the pane stops taking events.
+NetworkBannerPane::~NetworkBannerPane() { stopDecoding(); }
+
 void NetworkBannerPane::navigate(const QString& url)
 {
     m_fetcher->cancel();
+    ++m_navigation;
+    stopDecoding();
     clear();
     m_fetcher->fetch(QUrl(url), [this](const banner::Response& response) { onPage(response); });
 }
@@ -51,6 +60,7 @@ void NetworkBannerPane::onPage(const banner::Response& response)
     if (!page)
         return fail(QStringLiteral("not a page: %1").arg(QString::fromLatin1(response.contentType)));
     m_page = std::move(*page);
+    m_sizes = banner::decodeSizes(m_page, size(), devicePixelRatioF());
     m_waiting = m_page.pictures.size();
     if (m_waiting == 0)
         return showPage();
@@ -60,14 +70,45 @@ void NetworkBannerPane::onPage(const banner::Response& response)
 
 void NetworkBannerPane::onPicture(const QUrl& url, const banner::Response& response)
 {
-    const QImage image = response.ok ? banner::decodePicture(response.body) : QImage();
+    if (!response.ok) {
+        qCDebug(lcBanner) << "picture" << url << "not fetched:" << response.error;
+        return pictureDone(url, QImage());
+    }
+    // Off the window's thread: a picture of a few KB can take a tenth of a
+    // second to unpack. The answer comes back through this pane's events.
+    const QByteArray bytes = response.body;
+    const banner::DecodeSize size = m_sizes.value(url);
+    const quint64 navigation = m_navigation;
+    m_decoder->start([this, bytes, size, navigation, url] {
+        const QImage image = banner::decodePicture(bytes, size);
+        QMetaObject::invokeMethod(
+            this, [this, navigation, url, image] { onDecoded(navigation, url, image); }, Qt::QueuedConnection);
+    });
+}
+
+void NetworkBannerPane::onDecoded(quint64 navigation, const QUrl& url, const QImage& image)
+{
+    if (navigation != m_navigation)
+        return;
     if (image.isNull())
-        qCDebug(lcBanner) << "picture" << url
-                          << "not shown:" << (response.ok ? QStringLiteral("no picture") : response.error);
-    else
+        qCDebug(lcBanner) << "picture" << url << "not shown: no picture, or too large to unpack";
+    pictureDone(url, image);
+}
+
+void NetworkBannerPane::pictureDone(const QUrl& url, QImage image)
+{
+    if (!image.isNull()) {
+        image.setDevicePixelRatio(devicePixelRatioF());
         m_pictures.insert(url, image);
+    }
     if (--m_waiting == 0)
         showPage();
+}
+
+void NetworkBannerPane::stopDecoding()
+{
+    m_decoder->clear();
+    m_decoder->waitForDone();
 }
 
 void NetworkBannerPane::showPage()
@@ -94,6 +135,7 @@ void NetworkBannerPane::fail(const QString& why)
 void NetworkBannerPane::clear()
 {
     m_page = {};
+    m_sizes.clear();
     m_pictures.clear();
     m_waiting = 0;
     m_browser->clear();

@@ -6,6 +6,7 @@
 
 #include <QDesktopServices>
 #include <QLoggingCategory>
+#include <QPainter>
 #include <QTextBrowser>
 #include <QThreadPool>
 #include <QVBoxLayout>
@@ -18,12 +19,51 @@ namespace
     // Off unless asked for (QT_LOGGING_RULES=glimra.banner.debug=true): an
     // unreachable banner is no news to the user.
     Q_LOGGING_CATEGORY(lcBanner, "glimra.banner", QtInfoMsg)
+
+    // The browser, with a focus that shows: a read-only page has no caret,
+    // and one without links would otherwise take focus unseen. Drawn here in
+    // the highlight colour, as not every style draws a focus frame for it.
+    class Browser : public QTextBrowser
+    {
+    public:
+        using QTextBrowser::QTextBrowser;
+
+    protected:
+        void paintEvent(QPaintEvent* event) override
+        {
+            QTextBrowser::paintEvent(event);
+            if (!hasFocus())
+                return;
+            QPainter painter(viewport());
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 1));
+            painter.drawRect(QRectF(viewport()->rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+        }
+        void focusInEvent(QFocusEvent* event) override
+        {
+            QTextBrowser::focusInEvent(event);
+            viewport()->update();
+        }
+        void focusOutEvent(QFocusEvent* event) override
+        {
+            QTextBrowser::focusOutEvent(event);
+            viewport()->update();
+        }
+        // Scrolled by copying what is on screen, the focus frame would move
+        // with the page.
+        void scrollContentsBy(int dx, int dy) override
+        {
+            QTextBrowser::scrollContentsBy(dx, dy);
+            if (hasFocus())
+                viewport()->update();
+        }
+    };
+
 } // namespace
 
 NetworkBannerPane::NetworkBannerPane(QWidget* parent)
     : BannerPane(parent)
     , m_fetcher(new banner::Fetcher(this))
-    , m_browser(new QTextBrowser(this))
+    , m_browser(new Browser(this))
     , m_decoder(std::make_unique<QThreadPool>())
 {
     m_decoder->setMaxThreadCount(1);
@@ -117,10 +157,12 @@ void NetworkBannerPane::showPage()
     // browser owns it and drops the one it had.
     auto* document = new banner::Document(m_browser);
     document->setDefaultFont(m_browser->font());
+    // A page the pane's size fits it, with no scroll bars.
+    document->setDocumentMargin(0);
     banner::build(*document, m_page, m_pictures);
     m_browser->setDocument(document);
     // A page that kept nothing worth showing leaves the pane as calm as none.
-    m_browser->viewport()->setBackgroundRole(document->isEmpty() ? QPalette::Window : QPalette::Base);
+    setShowing(!document->isEmpty());
     Q_EMIT loaded(true);
 }
 
@@ -139,8 +181,17 @@ void NetworkBannerPane::clear()
     m_pictures.clear();
     m_waiting = 0;
     m_browser->clear();
-    // Blank, the pane takes the window's colour and cannot be told apart from it.
-    m_browser->viewport()->setBackgroundRole(QPalette::Window);
+    setShowing(false);
+}
+
+void NetworkBannerPane::setShowing(bool showing)
+{
+    // Blank, the pane takes the window's colour and cannot be told apart
+    // from it, and Tab passes it by.
+    m_browser->viewport()->setBackgroundRole(showing ? QPalette::Base : QPalette::Window);
+    if (!showing && m_browser->hasFocus())
+        focusNextChild();
+    m_browser->setFocusPolicy(showing ? Qt::StrongFocus : Qt::NoFocus);
 }
 
 void NetworkBannerPane::openLink(const QUrl& link)

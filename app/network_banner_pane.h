@@ -57,6 +57,7 @@ private:
     void showPage();
     void fail(const QString& why);
     void clear();
+    void setShowing(bool showing);
     void openLink(const QUrl& link);
 
     banner::Fetcher* m_fetcher;

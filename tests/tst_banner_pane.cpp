@@ -188,6 +188,8 @@ private Q_SLOTS:
     void neverReadsLocalResources();
     void picturesAreDecodedAsDrawn_data();
     void picturesAreDecodedAsDrawn();
+    void fitsAndShowsItsFocus_data();
+    void fitsAndShowsItsFocus();
     void picturesArriveOrAreDropped_data();
     void picturesArriveOrAreDropped();
     void secondNavigateCancelsFirst();
@@ -346,6 +348,7 @@ void tst_BannerPane::failsQuietly()
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(m_pane->browser()->viewport()->backgroundRole(), QPalette::Window);
     QVERIFY(!m_pane->browser()->verticalScrollBar()->isVisible());
+    QCOMPARE(m_pane->browser()->focusPolicy(), Qt::NoFocus); // Tab passes it by
 }
 
 void tst_BannerPane::hostilePagesStayBounded_data()
@@ -470,6 +473,38 @@ void tst_BannerPane::picturesAreDecodedAsDrawn()
         }
     QVERIFY(pixels <= banner::kMaxPagePixels);
     QTRY_VERIFY_WITH_TIMEOUT(hasRed(m_pane->grab().toImage()), kWait);
+}
+
+void tst_BannerPane::fitsAndShowsItsFocus_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<bool>("scrolls"); // either way
+
+    QTest::newRow("a picture the pane's size") << QByteArray("<img src=/p.png width=300 height=200>") << false;
+    QTest::newRow("a picture a pixel taller") << QByteArray("<img src=/p.png width=300 height=201>") << true;
+    QTest::newRow("a picture a pixel wider") << QByteArray("<img src=/p.png width=301 height=20>") << true;
+    QTest::newRow("a line of text") << QByteArray("<p>Gear works") << false;
+}
+
+// The pane is 300x200 here.
+void tst_BannerPane::fitsAndShowsItsFocus()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(bool, scrolls);
+    m_server->serve("/p.png", response("200 OK", "image/png", png(redImage(300, 201))));
+    m_server->serve("/fits.html", response("200 OK", "text/html", page));
+    QCOMPARE(load(m_server->url("/fits.html").toString()), kShown);
+    QTextBrowser* browser = m_pane->browser();
+    QTRY_COMPARE(browser->horizontalScrollBar()->isVisible() || browser->verticalScrollBar()->isVisible(), scrolls);
+
+    // A Tab stop now, and one that shows when it has the focus.
+    QVERIFY(browser->focusPolicy() & Qt::TabFocus);
+    m_pane->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_pane.get()));
+    const QImage unfocused = m_pane->grab().toImage();
+    browser->setFocus(Qt::TabFocusReason);
+    QVERIFY(browser->hasFocus());
+    QVERIFY(m_pane->grab().toImage() != unfocused);
 }
 
 void tst_BannerPane::picturesArriveOrAreDropped_data()

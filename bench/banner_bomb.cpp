@@ -185,7 +185,8 @@ std::optional<Run> runOnce(const QString& self, const Case& c, int observeMs = 0
     }
     QThread::msleep(20);
     QFile file(portFile);
-    file.open(QIODevice::ReadOnly);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
     const QList<QByteArray> served = file.readAll().split(' ');
     file.remove();
     QProcess pane;

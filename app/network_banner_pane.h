@@ -3,18 +3,23 @@
 // NetworkBannerPane: the banner pane glimra uses. It fetches the page and
 // its pictures without blocking, rebuilds the page as a small safe document
 // (banner/sanitizer.h) and lays that out once, when every picture has
-// arrived or been given up. Links go to the desktop's browser, web
+// arrived, been decoded at the size it is drawn (banner/pictures.h) off the
+// window's thread, or been given up. Links go to the desktop's browser, web
 // addresses only. Until a page is there (loading, offline, refused) the
 // pane stays blank in the window's own colour and says nothing.
 
 #include "banner_pane.h"
 
+#include "banner/pictures.h"
 #include "banner/sanitizer.h"
 
 #include <QHash>
 #include <QImage>
 
+#include <memory>
+
 class QTextBrowser;
+class QThreadPool;
 
 namespace banner
 {
@@ -31,6 +36,7 @@ class NetworkBannerPane : public BannerPane
 
 public:
     explicit NetworkBannerPane(QWidget* parent = nullptr);
+    ~NetworkBannerPane() override;
 
     void navigate(const QString& url) override;
 
@@ -45,16 +51,24 @@ Q_SIGNALS:
 private:
     void onPage(const banner::Response& response);
     void onPicture(const QUrl& url, const banner::Response& response);
+    void onDecoded(quint64 navigation, const QUrl& url, const QImage& image);
+    void pictureDone(const QUrl& url, QImage image);
+    void stopDecoding();
     void showPage();
     void fail(const QString& why);
     void clear();
+    void setShowing(bool showing);
     void openLink(const QUrl& link);
 
     banner::Fetcher* m_fetcher;
     QTextBrowser* m_browser;
+    // One picture at a time: a decode may hold kMaxHeldBytes.
+    std::unique_ptr<QThreadPool> m_decoder;
     banner::Page m_page;
+    QHash<QUrl, banner::DecodeSize> m_sizes;
     QHash<QUrl, QImage> m_pictures;
-    qsizetype m_waiting = 0; // pictures neither arrived nor given up
+    qsizetype m_waiting = 0; // pictures neither decoded nor given up
+    quint64 m_navigation = 0; // counts navigations; a decode for an earlier one is dropped
 };
 
 } // namespace glimra

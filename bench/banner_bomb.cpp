@@ -49,11 +49,8 @@ struct Case {
 QByteArray pictureBytes(int side, int depth)
 {
     QImage image(side, side, depth == 16 ? QImage::Format_RGBA64 : QImage::Format_RGBA8888);
-    image.fill(Qt::transparent);
-    // A gentle gradient: real pixels on every row, a few KB once deflated.
-    for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; x += 64)
-            image.setPixelColor(x, y, QColor::fromRgbF(float(x) / side, float(y) / side, 0.5f, 0.75f));
+    // One colour, as small on the wire as deflate allows (about 1/1000).
+    image.fill(QColor::fromRgbF(0.2f, 0.4f, 0.6f, 0.8f));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -115,9 +112,9 @@ long peakRssKb()
     return -1;
 }
 
-// One load of the page in a pane the window's size; prints
-// "peak_kb stall_ms loaded_ms pictures".
-int pane(quint16 port)
+// One load of the page in a pane the window's size, watched for at least
+// `observeMs`; prints "peak_kb stall_ms loaded_ms pictures".
+int pane(quint16 port, int observeMs)
 {
     glimra::NetworkBannerPane pane;
     pane.resize(105, 33);
@@ -126,12 +123,16 @@ int pane(quint16 port)
     clock.start();
     qint64 last = 0;
     qint64 worst = 0;
+    // GLIMRA_BENCH_TRACE=1 lists every stall over 50 ms on stderr.
+    const bool trace = qEnvironmentVariableIsSet("GLIMRA_BENCH_TRACE");
     // A fine timer on the window's thread: each late tick is a stall.
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);
     tick.setInterval(1);
     QObject::connect(&tick, &QTimer::timeout, &tick, [&] {
         const qint64 now = clock.nsecsElapsed();
+        if (trace && now - last > 50'000'000)
+            std::fprintf(stderr, "stall of %.0f ms ending at %.0f ms\n", double(now - last) / 1e6, double(now) / 1e6);
         worst = std::max(worst, now - last);
         last = now;
     });
@@ -140,7 +141,7 @@ int pane(quint16 port)
     QObject::connect(&pane, &glimra::NetworkBannerPane::loaded, &pane, [&](bool ok) {
         loadedAt = clock.nsecsElapsed();
         shown = ok;
-        QTimer::singleShot(kSettleMs, qApp, &QCoreApplication::quit);
+        QTimer::singleShot(std::max(kSettleMs, observeMs - int(*loadedAt / 1'000'000)), qApp, &QCoreApplication::quit);
     });
     QTimer::singleShot(kLoadLimitMs, qApp, &QCoreApplication::quit);
     QTimer::singleShot(0, &pane, [&] {
@@ -167,7 +168,7 @@ struct Run {
     int pictures = 0;
 };
 
-std::optional<Run> runOnce(const QString& self, const Case& c)
+std::optional<Run> runOnce(const QString& self, const Case& c, int observeMs = 0)
 {
     const QString portFile = QStringLiteral("/tmp/glimra-banner-bench-%1").arg(QCoreApplication::applicationPid());
     QFile::remove(portFile);
@@ -184,12 +185,13 @@ std::optional<Run> runOnce(const QString& self, const Case& c)
     }
     QThread::msleep(20);
     QFile file(portFile);
-    file.open(QIODevice::ReadOnly);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
     const QList<QByteArray> served = file.readAll().split(' ');
     file.remove();
     QProcess pane;
-    pane.start(self, { kPaneFlag, QString::fromLatin1(served.value(0)) });
-    pane.waitForFinished(kLoadLimitMs + 10'000);
+    pane.start(self, { kPaneFlag, QString::fromLatin1(served.value(0)), QString::number(observeMs) });
+    pane.waitForFinished(kLoadLimitMs + observeMs + 10'000);
     server.kill();
     server.waitForFinished();
     const QList<QByteArray> figures = pane.readAllStandardOutput().trimmed().split(' ');
@@ -226,20 +228,27 @@ int drive(const QStringList& args)
     bomb8.name = QStringLiteral("bomb, 8-bit");
     bomb8.depth = 8;
     const Case empty { QStringLiteral("empty page"), 0, 0, 8, 0 };
-    const QList<Case> cases { empty, bomb, bomb8 };
+    // The machine's own noise: an empty page watched as long as the bomb took.
+    const Case idle { QStringLiteral("idle as long"), 0, 0, 8, 0 };
+    const QList<Case> cases { empty, bomb, idle, bomb8 };
 
     std::printf("picture bomb: %d pictures of %dx%d RGBA on distinct hosts, drawn %dx%d; pane 105x33; %d runs\n",
         bomb.pictures, bomb.side, bomb.side, bomb.drawn, bomb.drawn, runs);
     QMap<QString, QList<Run>> results;
-    for (int r = 0; r < runs; ++r)
+    for (int r = 0; r < runs; ++r) {
+        int observe = 0;
         for (const Case& c : cases) {
-            const std::optional<Run> run = runOnce(QCoreApplication::applicationFilePath(), c);
+            const std::optional<Run> run
+                = runOnce(QCoreApplication::applicationFilePath(), c, c.name == idle.name ? observe : 0);
             if (!run) {
                 std::printf("%s: run %d failed\n", qPrintable(c.name), r + 1);
                 continue;
             }
+            if (c.name == bomb.name)
+                observe = int(run->loadedMs);
             results[c.name].append(*run);
         }
+    }
     const auto column = [](const QList<Run>& list, double Run::*field) {
         QList<double> values;
         for (const Run& run : list)
@@ -275,7 +284,7 @@ int main(int argc, char* argv[])
     if (argc > 1 && qstrcmp(argv[1], kPaneFlag) == 0) {
         qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
         QApplication app(argc, argv);
-        return pane(quint16(app.arguments().value(2).toUInt()));
+        return pane(quint16(app.arguments().value(2).toUInt()), app.arguments().value(3).toInt());
     }
     QCoreApplication app(argc, argv);
     return drive(app.arguments());

@@ -4,6 +4,7 @@
 #include "test_pictures.h"
 
 #include "banner/document.h"
+#include "banner/pictures.h"
 #include "banner/sanitizer.h"
 #include "banner/url_policy.h"
 
@@ -69,16 +70,95 @@ QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
     return bigEndian(quint32(data.size())) + type + data + bigEndian(~crc);
 }
 
-// A PNG whose header claims a size no one could unpack, with valid
-// checksums, so that a reader trusts the claim.
-QByteArray claimedPng(quint32 width, quint32 height)
+QByteArray pngHeader(quint32 width, quint32 height, char depth, char colourType, char interlace)
 {
     return QByteArray("\x89PNG\r\n\x1a\n", 8)
-        + pngChunk("IHDR", bigEndian(width) + bigEndian(height) + QByteArray("\x08\x02\x00\x00\x00", 5))
+        + pngChunk("IHDR", bigEndian(width) + bigEndian(height) + depth + colourType + QByteArray(2, '\0') + interlace);
+}
+
+// A PNG whose header claims a size no one could unpack, with valid
+// checksums, so that a reader trusts the claim.
+QByteArray claimedPng(quint32 width, quint32 height, char depth = 8)
+{
+    return pngHeader(width, height, depth, 2, 0)
         + pngChunk(
             "IDAT", qCompress(QByteArray(int(std::min<quint64>(4096, quint64(height) * (width * 3 + 1))), '\0')).mid(4))
         + pngChunk("IEND", {});
 }
+
+// A red PNG stored in Adam7's seven passes, which Qt's reader cannot
+// scale while it reads.
+QByteArray interlacedRedPng(int width, int height)
+{
+    struct Pass {
+        int x, y, dx, dy;
+    };
+    const Pass passes[] = { { 0, 0, 8, 8 }, { 4, 0, 8, 8 }, { 0, 4, 4, 8 }, { 2, 0, 4, 4 }, { 0, 2, 2, 4 },
+        { 1, 0, 2, 2 }, { 0, 1, 1, 2 } };
+    QByteArray raw;
+    for (const Pass& pass : passes) {
+        const int columns = width > pass.x ? (width - pass.x + pass.dx - 1) / pass.dx : 0;
+        const int rows = height > pass.y ? (height - pass.y + pass.dy - 1) / pass.dy : 0;
+        if (columns > 0)
+            for (int row = 0; row < rows; ++row)
+                raw += '\0' + repeated(QByteArray("\xff\x00\x00", 3), columns);
+    }
+    return pngHeader(quint32(width), quint32(height), 8, 2, 1) + pngChunk("IDAT", qCompress(raw).mid(4))
+        + pngChunk("IEND", {});
+}
+
+// A red PNG that goes on as an animation of so many 1x1 frames.
+QByteArray animatedRedPng(int width, int height, int frames)
+{
+    const QByteArray still = png(redImage(width, height));
+    const qsizetype afterHeader = 8 + 25;
+    QByteArray animation;
+    quint32 sequence = 0;
+    for (int i = 0; i < frames; ++i) {
+        const QByteArray place = bigEndian(1) + bigEndian(1) + bigEndian(0) + bigEndian(0);
+        animation += pngChunk("fcTL", bigEndian(sequence++) + place + QByteArray("\x00\x0a\x00\x64\x00\x00", 6));
+        animation += pngChunk("fdAT", bigEndian(sequence++) + qCompress(QByteArray("\0\xff\0\0", 4)).mid(4));
+    }
+    const qsizetype end = still.size() - 12; // IEND
+    return still.left(afterHeader) + pngChunk("acTL", bigEndian(quint32(frames)) + bigEndian(0))
+        + still.mid(afterHeader, end - afterHeader) + animation + still.mid(end);
+}
+
+QByteArray littleEndian16(int v) { return QByteArray(1, char(v & 0xff)) + char((v >> 8) & 0xff); }
+
+// A GIF of so many 1x1 frames, red first, looping for ever.
+QByteArray animatedGif(int frames)
+{
+    QByteArray gif = "GIF89a" + littleEndian16(1) + littleEndian16(1) + QByteArray("\x80\x00\x00", 3)
+        + QByteArray("\xff\x00\x00\x00\x00\xff", 6) + QByteArray("\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
+    for (int i = 0; i < frames; ++i) {
+        gif += QByteArray("\x21\xf9\x04\x00\x0a\x00\x00\x00", 8);
+        gif += QByteArray("\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00", 10);
+        // LZW, two-bit codes: clear, colour index 0 or 1, end.
+        gif += QByteArray(i == 0 ? "\x02\x02\x44\x01\x00" : "\x02\x02\x4c\x01\x00", 5);
+    }
+    return gif + ';';
+}
+
+// A real, mid-grey baseline JPEG, one grey channel: Huffman tables of one
+// one-bit code each, so that every 8x8 block is two zero bits.
+QByteArray greyJpeg(int width, int height)
+{
+    const auto segment = [](char marker, const QByteArray& data) -> QByteArray {
+        return QByteArray(1, '\xff') + marker + char((data.size() + 2) >> 8) + char((data.size() + 2) & 0xff) + data;
+    };
+    const QByteArray oneCode = QByteArray(1, '\x01') + QByteArray(15, '\0') + '\0';
+    const qint64 blocks = qint64((width + 7) / 8) * ((height + 7) / 8);
+    return QByteArray("\xff\xd8", 2) + segment('\xdb', '\0' + QByteArray(64, '\x01'))
+        + segment('\xc0',
+            QByteArray(1, '\x08') + char(height >> 8) + char(height & 0xff) + char(width >> 8) + char(width & 0xff)
+                + QByteArray("\x01\x01\x11\x00", 4))
+        + segment('\xc4', QByteArray(1, '\x00') + oneCode) + segment('\xc4', QByteArray(1, '\x10') + oneCode)
+        + segment('\xda', QByteArray("\x01\x01\x00\x00\x3f\x00", 6)) + QByteArray((blocks * 2 + 7) / 8, '\0')
+        + QByteArray("\xff\xd9", 2);
+}
+
+QRgb centre(const QImage& image) { return image.pixel(image.width() / 2, image.height() / 2); }
 
 } // namespace
 
@@ -99,6 +179,8 @@ private Q_SLOTS:
     void boundsHostilePages();
     void decodesPictures_data();
     void decodesPictures();
+    void decodeSizes_data();
+    void decodeSizes();
     void documentIsBuiltUnlaidAndLocal();
 };
 
@@ -414,29 +496,107 @@ void tst_Banner::boundsHostilePages()
 void tst_Banner::decodesPictures_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("box");
+    QTest::addColumn<bool>("exact");
     QTest::addColumn<QSize>("size"); // invalid: refused
+    QTest::addColumn<QRgb>("colour"); // at the centre; 0: any
 
+    const QRgb red = qRgb(255, 0, 0);
+    const QSize large(4096, 4096);
     const QImage small = redImage(3, 2);
-    QImage widest(kMaxDecodedSide, 1, QImage::Format_Mono);
-    widest.fill(0);
-    QImage tooWide(kMaxDecodedSide + 1, 1, QImage::Format_Mono);
-    tooWide.fill(0);
-    QTest::newRow("small png") << png(small) << QSize(3, 2);
-    QTest::newRow("widest allowed") << png(widest) << widest.size();
-    QTest::newRow("one pixel too wide") << png(tooWide) << QSize();
-    QTest::newRow("claims 60000x60000") << claimedPng(60000, 60000) << QSize();
-    QTest::newRow("claims 16x16, the same way") << claimedPng(16, 16) << QSize(16, 16);
-    QTest::newRow("not a picture") << QByteArray("just words") << QSize();
-    QTest::newRow("truncated png") << png(small).left(20) << QSize();
-    QTest::newRow("nothing") << QByteArray() << QSize();
+    // A reader holds four bytes a pixel at least: 2896x2896 is just 32 MiB.
+    QImage largest(2896, 2896, QImage::Format_Mono);
+    largest.fill(0);
+    QImage oneRowMore(2896, 2897, QImage::Format_Mono);
+    oneRowMore.fill(0);
+    QImage deep(512, 512, QImage::Format_RGBA64);
+    deep.fill(Qt::red);
+    QTest::newRow("small png") << png(small) << large << false << QSize(3, 2) << red;
+    QTest::newRow("fitted in the box") << png(redImage(400, 200)) << QSize(100, 100) << false << QSize(100, 50) << red;
+    QTest::newRow("as the page draws it") << png(redImage(400, 200)) << QSize(20, 20) << true << QSize(20, 20) << red;
+    QTest::newRow("never larger than its own") << png(small) << QSize(20, 20) << true << QSize(3, 2) << red;
+    QTest::newRow("largest a reader may hold") << png(largest) << QSize(20, 20) << true << QSize(20, 20) << QRgb(0);
+    QTest::newRow("one row more") << png(oneRowMore) << QSize(20, 20) << true << QSize() << QRgb(0);
+    QTest::newRow("claims 60000x60000") << claimedPng(60000, 60000) << large << false << QSize() << QRgb(0);
+    QTest::newRow("claims 16x16, the same way") << claimedPng(16, 16) << large << false << QSize(16, 16) << QRgb(0);
+    QTest::newRow("16 bits a channel") << png(deep) << QSize(20, 20) << true << QSize(20, 20) << red;
+    QTest::newRow("16 bits a channel, claims 2048x2049")
+        << claimedPng(2048, 2049, 16) << QSize(20, 20) << true << QSize() << QRgb(0);
+    QTest::newRow("interlaced") << interlacedRedPng(300, 200) << QSize(30, 30) << false << QSize(30, 20) << red;
+    QTest::newRow("animated PNG, 2000 frames")
+        << animatedRedPng(300, 200, 2000) << QSize(30, 30) << false << QSize(30, 20) << red;
+    QTest::newRow("animated GIF, 5000 frames: the first") << animatedGif(5000) << large << false << QSize(1, 1) << red;
+    QTest::newRow("JPEG of 20000x20000") << greyJpeg(20000, 20000) << QSize(20, 20) << true << QSize(20, 20)
+                                         << qRgb(128, 128, 128);
+    QTest::newRow("not a picture") << QByteArray("just words") << large << false << QSize() << QRgb(0);
+    QTest::newRow("truncated png") << png(small).left(20) << large << false << QSize() << QRgb(0);
+    QTest::newRow("nothing") << QByteArray() << large << false << QSize() << QRgb(0);
 }
 
 void tst_Banner::decodesPictures()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(QSize, box);
+    QFETCH(bool, exact);
     QFETCH(QSize, size);
-    const QImage image = decodePicture(bytes);
+    QFETCH(QRgb, colour);
+    const QImage image = decodePicture(bytes, DecodeSize { box, exact });
     QCOMPARE(image.isNull() ? QSize() : image.size(), size);
+    if (image.isNull())
+        return;
+    // As the view draws it best, whatever the file's depth.
+    QVERIFY(image.format() == QImage::Format_ARGB32_Premultiplied || image.format() == QImage::Format_RGB32);
+    if (colour)
+        QCOMPARE(QColor(centre(image)), QColor(colour));
+}
+
+void tst_Banner::decodeSizes_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QSize>("pane");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<QSize>("box"); // of the first picture
+    QTest::addColumn<bool>("exact");
+
+    const QSize pane(300, 200);
+    QTest::newRow("as drawn") << QByteArray("<img src=a.png width=20 height=10>") << pane << 1.0 << QSize(20, 10)
+                              << true;
+    QTest::newRow("as drawn, at twice the pixels")
+        << QByteArray("<img src=a.png width=20 height=10>") << pane << 2.0 << QSize(40, 20) << true;
+    QTest::newRow("no size: within the pane") << QByteArray("<img src=a.png>") << pane << 1.0 << pane << false;
+    QTest::newRow("no size, huge pane: within the largest drawn")
+        << QByteArray("<img src=a.png>") << QSize(5000, 5000) << 1.0 << QSize(kMaxPictureSide, kMaxPictureSide)
+        << false;
+    QTest::newRow("drawn twice: the largest") << QByteArray("<img src=a.png width=20 height=10><img src=a.png "
+                                                            "width=10 height=30>")
+                                              << pane << 1.0 << QSize(20, 30) << true;
+    QTest::newRow("drawn, and at its own size")
+        << QByteArray("<img src=a.png width=400 height=10><img src=a.png>") << pane << 1.0 << QSize(400, 200) << false;
+    // 32 pictures drawn 1024x1024 would take 32 Mi pixels.
+    QTest::newRow("a page's worth, shrunk alike") << repeated("<img src=a.png width=1024 height=1024>", 1) + [] {
+        QByteArray more;
+        for (int i = 1; i < kMaxPictures; ++i)
+            more += "<img src=p" + QByteArray::number(i) + ".png width=1024 height=1024>";
+        return more;
+    }() << pane << 1.0 << QSize(362, 362) << true;
+}
+
+void tst_Banner::decodeSizes()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QSize, pane);
+    QFETCH(double, scale);
+    QFETCH(QSize, box);
+    QFETCH(bool, exact);
+    const auto page = sanitize(body, "text/html", kPage);
+    QVERIFY(page);
+    const QHash<QUrl, DecodeSize> sizes = banner::decodeSizes(*page, pane, scale);
+    QCOMPARE(sizes.size(), page->pictures.size());
+    QCOMPARE(sizes.value(page->pictures.value(0)), (DecodeSize { box, exact }));
+    qint64 total = 0;
+    for (const DecodeSize& size : sizes)
+        total += qint64(size.box.width()) * size.box.height();
+    QVERIFY2(total <= kMaxPagePixels, qPrintable(QString::number(total)));
 }
 
 void tst_Banner::documentIsBuiltUnlaidAndLocal()

@@ -7,6 +7,7 @@
 #include "../app/network_banner_pane.h"
 #include "banner/document.h"
 #include "banner/fetcher.h"
+#include "banner/pictures.h"
 #include "banner/sanitizer.h"
 #include "base/constants.h"
 
@@ -185,6 +186,10 @@ private Q_SLOTS:
     void hostilePagesStayBounded_data();
     void hostilePagesStayBounded();
     void neverReadsLocalResources();
+    void picturesAreDecodedAsDrawn_data();
+    void picturesAreDecodedAsDrawn();
+    void fitsAndShowsItsFocus_data();
+    void fitsAndShowsItsFocus();
     void picturesArriveOrAreDropped_data();
     void picturesArriveOrAreDropped();
     void secondNavigateCancelsFirst();
@@ -343,6 +348,7 @@ void tst_BannerPane::failsQuietly()
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(m_pane->browser()->viewport()->backgroundRole(), QPalette::Window);
     QVERIFY(!m_pane->browser()->verticalScrollBar()->isVisible());
+    QCOMPARE(m_pane->browser()->focusPolicy(), Qt::NoFocus); // Tab passes it by
 }
 
 void tst_BannerPane::hostilePagesStayBounded_data()
@@ -407,6 +413,98 @@ void tst_BannerPane::neverReadsLocalResources()
     QVERIFY(picturesIn(m_pane->browser()->document()).isEmpty());
     // Only the page itself was asked of the network.
     QCOMPARE(m_server->requests(), QList<QByteArray> { "/unsafe.html" });
+}
+
+void tst_BannerPane::picturesAreDecodedAsDrawn_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<QByteArray>("size"); // the <img> attributes
+    QTest::addColumn<QSize>("drawn");
+    QTest::addColumn<QSize>("decoded"); // at most
+
+    QImage deep(1024, 1024, QImage::Format_RGBA64);
+    deep.fill(Qt::red);
+    const QImage large = redImage(1024, 1024);
+    QTest::newRow("many large pictures, drawn small")
+        << banner::kMaxPictures << large << QByteArray("width=20 height=20") << QSize(20, 20) << QSize(20, 20);
+    QTest::newRow("16 bits a channel") << 2 << deep << QByteArray("width=20 height=10") << QSize(20, 10)
+                                       << QSize(20, 10);
+    // 32 Mi pixels as drawn: decoded with no more than the page's share each.
+    QTest::newRow("many large pictures, drawn large")
+        << banner::kMaxPictures << large << QByteArray("width=1024 height=1024") << QSize(1024, 1024)
+        << QSize(362, 362);
+    QTest::newRow("no size given: the pane's") << 1 << large << QByteArray() << QSize(200, 200) << QSize(200, 200);
+}
+
+// Each picture is decoded no larger than it is drawn, and all of them
+// together within the page's bound, yet drawn as the page asks.
+void tst_BannerPane::picturesAreDecodedAsDrawn()
+{
+    QFETCH(int, count);
+    QFETCH(QImage, picture);
+    QFETCH(QByteArray, size);
+    QFETCH(QSize, drawn);
+    QFETCH(QSize, decoded);
+    QByteArray page = "<p>Gear</p>";
+    const QByteArray bytes = response("200 OK", "image/png", png(picture));
+    for (int i = 0; i < count; ++i) {
+        const QByteArray path = "/big.png?" + QByteArray::number(i);
+        m_server->serve(path, bytes);
+        page += "<img src=\"" + path + "\" " + size + ">";
+    }
+    m_server->serve("/many.html", response("200 OK", "text/html", page));
+
+    QCOMPARE(load(m_server->url("/many.html").toString()), kShown);
+    QTextDocument* document = m_pane->browser()->document();
+    QCOMPARE(picturesIn(document).size(), count);
+    qint64 pixels = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (!format.isImageFormat())
+                continue;
+            const QTextImageFormat image = format.toImageFormat();
+            QCOMPARE(QSize(int(image.width()), int(image.height())), drawn);
+            const QImage held = document->resource(QTextDocument::ImageResource, QUrl(image.name())).value<QImage>();
+            QVERIFY2(held.width() <= decoded.width() && held.height() <= decoded.height(),
+                qPrintable(QStringLiteral("%1x%2").arg(held.width()).arg(held.height())));
+            pixels += qint64(held.width()) * held.height();
+        }
+    QVERIFY(pixels <= banner::kMaxPagePixels);
+    QTRY_VERIFY_WITH_TIMEOUT(hasRed(m_pane->grab().toImage()), kWait);
+}
+
+void tst_BannerPane::fitsAndShowsItsFocus_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<bool>("scrolls"); // either way
+
+    QTest::newRow("a picture the pane's size") << QByteArray("<img src=/p.png width=300 height=200>") << false;
+    QTest::newRow("a picture a pixel taller") << QByteArray("<img src=/p.png width=300 height=201>") << true;
+    QTest::newRow("a picture a pixel wider") << QByteArray("<img src=/p.png width=301 height=20>") << true;
+    QTest::newRow("a line of text") << QByteArray("<p>Gear works") << false;
+}
+
+// The pane is 300x200 here.
+void tst_BannerPane::fitsAndShowsItsFocus()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(bool, scrolls);
+    m_server->serve("/p.png", response("200 OK", "image/png", png(redImage(300, 201))));
+    m_server->serve("/fits.html", response("200 OK", "text/html", page));
+    QCOMPARE(load(m_server->url("/fits.html").toString()), kShown);
+    QTextBrowser* browser = m_pane->browser();
+    QTRY_COMPARE(browser->horizontalScrollBar()->isVisible() || browser->verticalScrollBar()->isVisible(), scrolls);
+
+    // A Tab stop now, and one that shows when it has the focus.
+    QVERIFY(browser->focusPolicy() & Qt::TabFocus);
+    m_pane->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_pane.get()));
+    const QImage unfocused = m_pane->grab().toImage();
+    browser->setFocus(Qt::TabFocusReason);
+    QVERIFY(browser->hasFocus());
+    QVERIFY(m_pane->grab().toImage() != unfocused);
 }
 
 void tst_BannerPane::picturesArriveOrAreDropped_data()

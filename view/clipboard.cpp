@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace view
 {
@@ -26,6 +27,66 @@ namespace
         family.replace(u'\\', QStringLiteral("\\\\"));
         family.replace(u'"', QStringLiteral("\\\""));
         return family;
+    }
+
+    // A line break inside a font's name, as the name holds it.
+    enum class NameBreak { Cr, Lf, CrLf, LineSeparator, ParagraphSeparator };
+
+    struct BreakInName {
+        int document; // where the document holds it, one character
+        NameBreak kind;
+    };
+
+    // Pasted as plain text, a name's line break would split its entry over
+    // two lines, and a space would make it another font's name: it is
+    // written as the escape C, JSON and most programmers' tools read.
+    QString escaped(NameBreak kind)
+    {
+        switch (kind) {
+        case NameBreak::Cr:
+            return QStringLiteral("\\r");
+        case NameBreak::Lf:
+            return QStringLiteral("\\n");
+        case NameBreak::CrLf:
+            return QStringLiteral("\\r\\n");
+        case NameBreak::LineSeparator:
+            return QStringLiteral("\\u2028");
+        case NameBreak::ParagraphSeparator:
+            return QStringLiteral("\\u2029");
+        }
+        return {};
+    }
+
+    // In HTML the characters themselves, as references: a reader folds them
+    // into the line as white space instead of starting a paragraph.
+    QString referenced(NameBreak kind)
+    {
+        switch (kind) {
+        case NameBreak::Cr:
+            return QStringLiteral("&#13;");
+        case NameBreak::Lf:
+            return QStringLiteral("&#10;");
+        case NameBreak::CrLf:
+            return QStringLiteral("&#13;&#10;");
+        case NameBreak::LineSeparator:
+            return QStringLiteral("&#8232;");
+        case NameBreak::ParagraphSeparator:
+            return QStringLiteral("&#8233;");
+        }
+        return {};
+    }
+
+    // A private-use character that neither the text nor any family name in
+    // the document holds, to stand in for the breaks while Qt writes the HTML.
+    QChar unusedMark(const QTextDocument& document, QStringView text)
+    {
+        QString used;
+        for (const QTextFormat& format : document.allFormats())
+            used += format.toCharFormat().fontFamilies().toStringList().join(QString());
+        char16_t mark = 0xE000;
+        while ((text.contains(QChar(mark)) || used.contains(QChar(mark))) && mark < 0xF8FF)
+            ++mark;
+        return QChar(mark);
     }
 
 } // namespace
@@ -68,19 +129,83 @@ QMimeData* RichTextBox::createMimeDataFromSelection() const
             named.mergeCharFormat(format);
         }
     }
-    QTextCursor copied(copy.get());
-    copied.setPosition(from);
-    copied.setPosition(to, QTextCursor::KeepAnchor);
     const QBrush background = palette().color(QPalette::Base);
+    QTextCursor everything(copy.get());
+    everything.setPosition(from);
+    everything.setPosition(to, QTextCursor::KeepAnchor);
     QTextCharFormat onBackground;
     onBackground.setBackground(background);
-    copied.mergeCharFormat(onBackground);
+    everything.mergeCharFormat(onBackground);
     QTextBlockFormat blockBackground;
     blockBackground.setBackground(background);
-    copied.mergeBlockFormat(blockBackground);
+    everything.mergeBlockFormat(blockBackground);
+
+    // The program's own line breaks are CR LF pairs outside the name labels,
+    // which the program marks with property 17; any other line break in a
+    // label is part of a font's name, and must not split its entry.
+    syncFromDocument();
+    const QString& text = m_map.text();
+    const auto programPosition = [this, &text](int document) {
+        qint32 low = 0;
+        qint32 high = m_map.length();
+        while (low < high) {
+            const qint32 middle = low + (high - low) / 2;
+            if (m_map.documentPosition(middle) < document)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        // The LF of a CR LF pair belongs with its CR.
+        return low > 0 && low < m_map.length() && text.at(low) == u'\n' && text.at(low - 1) == u'\r' ? low + 1 : low;
+    };
+    const qint32 begin = programPosition(from);
+    const qint32 end = programPosition(to);
+    QString plain;
+    plain.reserve(end - begin);
+    std::vector<BreakInName> breaks;
+    for (qint32 p = begin; p < end; ++p) {
+        const QChar c = text.at(p);
+        const bool pair = c == u'\r' && p + 1 < end && text.at(p + 1) == u'\n';
+        if (c != u'\r' && c != u'\n' && c != QChar::LineSeparator && c != QChar::ParagraphSeparator) {
+            plain += c;
+            continue;
+        }
+        if (documentFormatAt(p).intProperty(kProperty17) == 0) {
+            plain += u'\n';
+            p += pair ? 1 : 0;
+            continue;
+        }
+        const NameBreak kind = pair     ? NameBreak::CrLf
+            : c == u'\r'                ? NameBreak::Cr
+            : c == u'\n'                ? NameBreak::Lf
+            : c == QChar::LineSeparator ? NameBreak::LineSeparator
+                                        : NameBreak::ParagraphSeparator;
+        breaks.push_back({ m_map.documentPosition(p), kind });
+        plain += escaped(kind);
+        p += pair ? 1 : 0;
+    }
+
+    // Each break in a name becomes a mark and the break's number in the
+    // copy, from the end so that the positions before stay true.
+    const QChar mark = unusedMark(*copy, text);
+    for (auto it = breaks.rbegin(); it != breaks.rend(); ++it) {
+        QTextCursor at(copy.get());
+        at.setPosition(it->document);
+        const QTextCharFormat format = at.charFormat();
+        at.setPosition(it->document + 1, QTextCursor::KeepAnchor);
+        at.insertText(QString(mark) + QChar(u'0' + int(it->kind)), format);
+    }
+    QTextCursor copied(copy.get());
+    copied.setPosition(from);
+    copied.setPosition(to + int(breaks.size()), QTextCursor::KeepAnchor);
+    QString html = QTextDocumentFragment(copied).toHtml();
+    for (const NameBreak kind :
+        { NameBreak::Cr, NameBreak::Lf, NameBreak::CrLf, NameBreak::LineSeparator, NameBreak::ParagraphSeparator })
+        html.replace(QString(mark) + QChar(u'0' + int(kind)), referenced(kind));
+
     auto* mime = new QMimeData;
-    mime->setText(QTextDocumentFragment(selection).toPlainText());
-    mime->setHtml(QTextDocumentFragment(copied).toHtml());
+    mime->setText(plain);
+    mime->setHtml(html);
     return mime;
 }
 

@@ -1,25 +1,10 @@
 #include "document.h"
 
-#include <QBuffer>
-#include <QImageReader>
 #include <QPalette>
 #include <QTextCursor>
 
 namespace banner
 {
-
-QImage decodePicture(const QByteArray& bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    // A small file can claim a huge picture; its header says so first.
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() > kMaxDecodedSide || size.height() > kMaxDecodedSide)
-        return {};
-    return reader.read();
-}
 
 QVariant Document::loadResource(int type, const QUrl&)
 {
@@ -40,9 +25,9 @@ namespace
     {
         if (run.size.isValid())
             return run.size;
+        const QSize own = image.deviceIndependentSize().toSize();
         const QSize bound(kMaxPictureSide, kMaxPictureSide);
-        return image.size().boundedTo(bound) == image.size() ? image.size()
-                                                             : image.size().scaled(bound, Qt::KeepAspectRatio);
+        return own.boundedTo(bound) == own ? own : own.scaled(bound, Qt::KeepAspectRatio);
     }
 
 } // namespace

@@ -13,13 +13,6 @@
 namespace banner
 {
 
-// A fetched picture is decoded only when it unpacks to no more than this
-// many pixels a side.
-inline constexpr int kMaxDecodedSide = 2048;
-
-// The picture in `bytes`, or a null image when it is none or too large.
-QImage decodePicture(const QByteArray& bytes);
-
 class Document : public QTextDocument
 {
 public:
@@ -32,7 +25,8 @@ protected:
 
 // Fills an empty document with the page. A picture not in `pictures` (not
 // arrived, refused) is left out; the others are drawn at the size the page
-// asks for, or their own, within kMaxPictureSide.
+// asks for, or their own (as their pixel ratio gives it), within
+// kMaxPictureSide.
 void build(QTextDocument& document, const Page& page, const QHash<QUrl, QImage>& pictures);
 
 } // namespace banner

@@ -1,0 +1,85 @@
+#include "pictures.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+#include <algorithm>
+#include <cmath>
+
+namespace banner
+{
+
+QHash<QUrl, DecodeSize> decodeSizes(const Page& page, QSize pane, qreal scale)
+{
+    const QSize largest(kMaxPictureSide, kMaxPictureSide);
+    const QSize ownBound = pane.isEmpty() ? largest : pane.boundedTo(largest);
+    QHash<QUrl, DecodeSize> sizes;
+    for (const Paragraph& paragraph : page.paragraphs) {
+        for (const Run& run : paragraph.runs) {
+            if (run.picture.isEmpty())
+                continue;
+            DecodeSize& size = sizes[run.picture];
+            const bool first = !size.box.isValid();
+            const QSize drawn = run.size.isValid() ? run.size : ownBound;
+            size.exact = run.size.isValid() && (first || size.exact);
+            size.box = first ? drawn : size.box.expandedTo(drawn);
+        }
+    }
+    qint64 total = 0;
+    for (DecodeSize& size : sizes) {
+        size.box = QSize(int(std::ceil(size.box.width() * scale)), int(std::ceil(size.box.height() * scale)));
+        total += qint64(size.box.width()) * size.box.height();
+    }
+    if (total > kMaxPagePixels) {
+        // Each shrunk alike, rounded down: drawn as large as before, only
+        // with fewer pixels of its own.
+        const double shrink = std::sqrt(double(kMaxPagePixels) / double(total));
+        for (DecodeSize& size : sizes)
+            size.box = QSize(std::max(1, int(size.box.width() * shrink)), std::max(1, int(size.box.height() * shrink)));
+    }
+    return sizes;
+}
+
+qint64 heldBytes(QSize full, QImage::Format format, const QByteArray& kind, QSize target)
+{
+    QSize held = full;
+    if (kind == "jpeg" && !target.isEmpty()) {
+        const double times = std::min(double(full.width()) / target.width(), double(full.height()) / target.height());
+        const qint64 eighths = std::clamp(qint64(std::ceil(8 / times)), qint64(1), qint64(8));
+        held = QSize(int((full.width() * eighths + 7) / 8), int((full.height() * eighths + 7) / 8));
+    }
+    // Readers hand out at least 32 bits a pixel once converted; a format
+    // the header does not tell is taken at its deepest.
+    const int bits
+        = format == QImage::Format_Invalid ? 64 : std::max(32, int(QImage::toPixelFormat(format).bitsPerPixel()));
+    return qint64(held.width()) * held.height() * (bits / 8);
+}
+
+QImage decodePicture(const QByteArray& bytes, DecodeSize size)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    // A small file can claim a huge picture; its header says so first.
+    const QSize full = reader.size();
+    if (full.isEmpty() || size.box.isEmpty())
+        return {};
+    QSize target = size.exact ? size.box.boundedTo(full)
+                              : (full.boundedTo(size.box) == full ? full : full.scaled(size.box, Qt::KeepAspectRatio));
+    target = target.expandedTo(QSize(1, 1));
+    if (heldBytes(full, reader.imageFormat(), reader.format(), target) > kMaxHeldBytes)
+        return {};
+    if (target != full)
+        reader.setScaledSize(target);
+    // Smooth scaling and libjpeg's accurate transform.
+    reader.setQuality(100);
+    QImage image = reader.read();
+    if (image.isNull())
+        return {};
+    if (image.size() != target)
+        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+}
+
+} // namespace banner

@@ -15,6 +15,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -42,8 +44,10 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
     : QWidget(parent)
     , m_fonts(std::move(platform.fonts))
     , m_colourDialog(std::move(platform.colourDialog))
-    , m_dpi(platform.dpi > 0 ? platform.dpi : QGuiApplication::primaryScreen()->logicalDotsPerInchX())
+    , m_dpi(0)
 {
+    const double screenDpi = platform.dpi > 0 ? platform.dpi : QGuiApplication::primaryScreen()->logicalDotsPerInchX();
+    m_dpi = layoutDpi(screenDpi, QFontInfo(font()).pixelSize(), QFontMetrics(font()).height());
     setObjectName(QStringLiteral("Form1"));
     installAccessibility();
     setWindowIcon(QIcon(QStringLiteral(":/glimra/glimra.png")));

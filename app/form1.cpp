@@ -38,6 +38,16 @@ namespace
 
     int checkValue(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
 
+    // Every size of the icon, so that the title bar, the task bar and the
+    // window switcher each take theirs instead of scaling one.
+    QIcon makeWindowIcon()
+    {
+        QIcon icon(QStringLiteral(":/glimra/glimra.png"));
+        for (int size : kIconSizes)
+            icon.addFile(QStringLiteral(":/glimra/icons/%1.png").arg(size), QSize(size, size));
+        return icon;
+    }
+
 } // namespace
 
 Form1::Form1(Form1Platform platform, QWidget* parent)
@@ -50,7 +60,7 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
     m_dpi = layoutDpi(screenDpi, QFontInfo(font()).pixelSize(), QFontMetrics(font()).height());
     setObjectName(QStringLiteral("Form1"));
     installAccessibility();
-    setWindowIcon(QIcon(QStringLiteral(":/glimra/glimra.png")));
+    setWindowIcon(makeWindowIcon());
     if (!m_fonts) {
         auto system = std::make_unique<preview::SystemFontList>();
         connect(qGuiApp, &QGuiApplication::fontDatabaseChanged, this, [list = system.get()] { list->refresh(); });

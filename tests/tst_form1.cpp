@@ -129,7 +129,11 @@ void tst_Form1::controlsOnOpening()
     QCOMPARE(w.RichTextBox1->backColour(), kWindowBackground);
     QCOMPARE(w.RichTextBox1->charFormatAt(0), view::CharFormat {});
     QVERIFY(!w.Combo1->isEditable());
-    QVERIFY(w.windowIcon().availableSizes().contains(QSize(32, 32)));
+    // The icon at every size the desktop asks for, each drawn for its size.
+    for (int size : { 16, 22, 24, 32, 48, 64, 128, 256 }) {
+        QVERIFY2(w.windowIcon().availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
+        QCOMPARE(w.windowIcon().pixmap(QSize(size, size), 1.0).size(), QSize(size, size));
+    }
     for (QLabel* label : { w.Label1, w.Label2, w.Label3, w.Label4 })
         QVERIFY(label->alignment() & Qt::AlignHCenter);
 }

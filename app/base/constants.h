@@ -72,6 +72,9 @@ inline constexpr int kLabelFontCharset = 128; // Shift-JIS
 // The label font is not installed here: it is drawn with a stand-in chosen
 // at start-up from the desktop's fonts (labelFontStandIn(), font_coverage.h).
 
+// The sizes the window's icon is drawn at besides its 32 px one.
+inline constexpr int kIconSizes[] = { 16, 22, 24, 48, 64, 128, 256 };
+
 inline const QString kBannerUrl = QStringLiteral("http://glimra-maker.example/002/gear.shtml");
 
 // Sizes offered by the size list, and the one selected at start-up.

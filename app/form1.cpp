@@ -48,16 +48,23 @@ namespace
         return icon;
     }
 
+    // The DPI the window's twips are laid out at: the screen's, grown with
+    // the user-interface font the window was given.
+    double twipsDpi(double screenDpi, const QFont& font)
+    {
+        if (screenDpi <= 0)
+            screenDpi = QGuiApplication::primaryScreen()->logicalDotsPerInchX();
+        return layoutDpi(screenDpi, QFontInfo(font).pixelSize(), QFontMetrics(font).height());
+    }
+
 } // namespace
 
 Form1::Form1(Form1Platform platform, QWidget* parent)
     : QWidget(parent)
     , m_fonts(std::move(platform.fonts))
     , m_colourDialog(std::move(platform.colourDialog))
-    , m_dpi(0)
+    , m_dpi(twipsDpi(platform.dpi, font()))
 {
-    const double screenDpi = platform.dpi > 0 ? platform.dpi : QGuiApplication::primaryScreen()->logicalDotsPerInchX();
-    m_dpi = layoutDpi(screenDpi, QFontInfo(font()).pixelSize(), QFontMetrics(font()).height());
     setObjectName(QStringLiteral("Form1"));
     installAccessibility();
     setWindowIcon(makeWindowIcon());

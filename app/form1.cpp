@@ -15,6 +15,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -36,17 +38,36 @@ namespace
 
     int checkValue(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
 
+    // Every size of the icon, so that the title bar, the task bar and the
+    // window switcher each take theirs instead of scaling one.
+    QIcon makeWindowIcon()
+    {
+        QIcon icon(QStringLiteral(":/glimra/glimra.png"));
+        for (int size : kIconSizes)
+            icon.addFile(QStringLiteral(":/glimra/icons/%1.png").arg(size), QSize(size, size));
+        return icon;
+    }
+
+    // The DPI the window's twips are laid out at: the screen's, grown with
+    // the user-interface font the window was given.
+    double twipsDpi(double screenDpi, const QFont& font)
+    {
+        if (screenDpi <= 0)
+            screenDpi = QGuiApplication::primaryScreen()->logicalDotsPerInchX();
+        return layoutDpi(screenDpi, QFontInfo(font).pixelSize(), QFontMetrics(font).height());
+    }
+
 } // namespace
 
 Form1::Form1(Form1Platform platform, QWidget* parent)
     : QWidget(parent)
     , m_fonts(std::move(platform.fonts))
     , m_colourDialog(std::move(platform.colourDialog))
-    , m_dpi(platform.dpi > 0 ? platform.dpi : QGuiApplication::primaryScreen()->logicalDotsPerInchX())
+    , m_dpi(twipsDpi(platform.dpi, font()))
 {
     setObjectName(QStringLiteral("Form1"));
     installAccessibility();
-    setWindowIcon(QIcon(QStringLiteral(":/glimra/glimra.png")));
+    setWindowIcon(makeWindowIcon());
     if (!m_fonts) {
         auto system = std::make_unique<preview::SystemFontList>();
         connect(qGuiApp, &QGuiApplication::fontDatabaseChanged, this, [list = system.get()] { list->refresh(); });

@@ -58,7 +58,7 @@ struct Form1Platform {
     std::unique_ptr<preview::FontList> fonts;
     std::unique_ptr<colour::ColourDialog> colourDialog;
     std::function<BannerPane*(QWidget* parent)> bannerPane;
-    double dpi = 0; // logical DPI; 0: the primary screen's
+    double dpi = 0; // the screen's logical DPI; 0: the primary screen's
 };
 
 class Form1 : public QWidget, private preview::Host
@@ -113,6 +113,8 @@ private:
 
     std::unique_ptr<preview::FontList> m_fonts;
     std::unique_ptr<colour::ColourDialog> m_colourDialog;
+    // The DPI the twips of the layout and of the view's size are taken at:
+    // the screen's, grown with the user-interface font (layoutDpi()).
     double m_dpi;
     int m_buildDepth = 0;
     bool m_closing = false;

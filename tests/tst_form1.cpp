@@ -15,12 +15,15 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRawFont>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 
@@ -68,6 +71,8 @@ private Q_SLOTS:
     void captionsInTheWindowsOwnFont();
     void positions_data();
     void positions();
+    void captionsFitTheUiFont_data();
+    void captionsFitTheUiFont();
     void tabOrder();
     void enterPressesFocusedButton_data();
     void enterPressesFocusedButton();
@@ -92,6 +97,12 @@ void tst_Form1::initTestCase()
 {
     // As main() does before it makes the window.
     installJapaneseUiFont();
+    // A font no larger than the one the window was designed for, with lines
+    // no taller, whatever the family: the window as designed, a twip 1/15 px
+    // at 96 dpi. captionsFitTheUiFont tries the desktops' sizes.
+    QFont small = QApplication::font();
+    small.setPixelSize(8);
+    QApplication::setFont(small);
 }
 
 void tst_Form1::controlsOnOpening()
@@ -119,7 +130,11 @@ void tst_Form1::controlsOnOpening()
     QCOMPARE(w.RichTextBox1->backColour(), kWindowBackground);
     QCOMPARE(view::charFormatAt(*w.RichTextBox1, 0), view::CharFormat {});
     QVERIFY(!w.Combo1->isEditable());
-    QVERIFY(w.windowIcon().availableSizes().contains(QSize(32, 32)));
+    // The icon at every size the desktop asks for, each drawn for its size.
+    for (int size : { 16, 22, 24, 32, 48, 64, 128, 256 }) {
+        QVERIFY2(w.windowIcon().availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
+        QCOMPARE(w.windowIcon().pixmap(QSize(size, size), 1.0).size(), QSize(size, size));
+    }
     for (QLabel* label : { w.Label1, w.Label2, w.Label3, w.Label4 })
         QVERIFY(label->alignment() & Qt::AlignHCenter);
 }
@@ -192,6 +207,92 @@ void tst_Form1::positions()
         QCOMPARE(widget->pos(), pixels.topLeft());
     else
         QCOMPARE(widget->geometry(), pixels);
+}
+
+void tst_Form1::captionsFitTheUiFont_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<double>("dpi");
+    QTest::addColumn<int>("points");
+    // The family main() gives the captions, the Japanese font most desktops
+    // carry, whose lines are tall, and a gothic whose lines are short.
+    QStringList families { labelFontStandIn(), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic") };
+    families.removeDuplicates();
+    families.removeIf([](const QString& family) { return !QFontDatabase::hasFamily(family); });
+    for (const QString& family : families)
+        for (double dpi : { 96.0, 144.0 })
+            for (int points : { 9, 10, 11, 13, 14 })
+                QTest::addRow("%s %d pt at %g dpi", qPrintable(family), points, dpi) << family << dpi << points;
+}
+
+// Each caption's text, where the style draws it, lies inside its control and
+// clear of the control below it, at the desktop's UI font sizes (KDE's 10 pt
+// and GNOME's 11 pt among them).
+void tst_Form1::captionsFitTheUiFont()
+{
+    QFETCH(QString, family);
+    QFETCH(double, dpi);
+    QFETCH(int, points);
+    const QFont before = QApplication::font();
+    QFont font(family);
+    // The screen here is 96 dpi: a font of the pixels this DPI gives.
+    font.setPixelSize(qRound(points * dpi / 72));
+    QApplication::setFont(font);
+    Fixture f({ "A" }, dpi);
+    QApplication::setFont(before);
+    Form1& w = f.w();
+    QCOMPARE(w.font().family(), family);
+    // The window, the view and the resize handler's margins grow together:
+    // the view starts at 1800 of the window's 6195 twips and ends 100 twips
+    // short of the window's outer width.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const double twip = w.width() / double(kClientWidth);
+    QVERIFY(std::abs(w.RichTextBox1->x() - 1800 * twip) <= 1);
+    QVERIFY(std::abs(w.frameGeometry().width() - 100 * twip - w.RichTextBox1->geometry().right() - 1) <= 1);
+
+    const auto textSize = [](const QWidget* widget, const QString& text) {
+        const QFontMetrics metrics(widget->font());
+        return QSize(metrics.horizontalAdvance(text), metrics.height());
+    };
+    const auto check = [&](const QWidget* control, const QRect& text, const QWidget* below) {
+        QRect room = control->geometry();
+        if (below)
+            room.setBottom(std::min(room.bottom(), below->geometry().top() - 1));
+        const QRect drawn = text.translated(control->pos());
+        QVERIFY2(room.contains(drawn),
+            qPrintable(QStringLiteral("%1: text at %2,%3 %4x%5, room %6,%7 %8x%9")
+                           .arg(control->objectName())
+                           .arg(drawn.x())
+                           .arg(drawn.y())
+                           .arg(drawn.width())
+                           .arg(drawn.height())
+                           .arg(room.x())
+                           .arg(room.y())
+                           .arg(room.width())
+                           .arg(room.height())));
+    };
+    const std::pair<QLabel*, QWidget*> labels[]
+        = { { w.Label1, w.Text1 }, { w.Label2, w.Combo1 }, { w.Label3, w.Command2 }, { w.Label4, w.Command3 } };
+    for (const auto& [label, below] : labels) {
+        const QRect text = QStyle::alignedRect(
+            Qt::LeftToRight, label->alignment(), textSize(label, label->text()), label->contentsRect());
+        check(label, text, below);
+    }
+    const std::pair<QAbstractButton*, QWidget*> buttons[]
+        = { { w.Check1, w.Check2 }, { w.Check2, nullptr }, { w.Command1, nullptr } };
+    for (const auto& [button, below] : buttons) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const bool box = qobject_cast<QCheckBox*>(button);
+        const QRect contents = button->style()->subElementRect(
+            box ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents, &option, button);
+        const QRect text = QStyle::alignedRect(Qt::LeftToRight,
+            box ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter, textSize(button, button->text()), contents);
+        QVERIFY(contents.contains(text));
+        check(button, text, below);
+    }
 }
 
 void tst_Form1::tabOrder()

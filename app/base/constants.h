@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -33,6 +34,24 @@ constexpr QRect twipsToPixels(const QRect& twips, double dpi)
 
 constexpr double pixelsToTwips(int pixels, double dpi) { return pixels * kTwipsPerInch / dpi; }
 
+// The window was laid out for a 9 point user-interface font whose lines fit
+// the 195 twips between the sample box's caption and the box.
+inline constexpr double kDesignedUiFontPoints = 9;
+inline constexpr double kDesignedUiLineTwips = 195;
+
+// The DPI at which the window's twips become pixels: the screen's logical
+// DPI, grown as much as the desktop's user-interface font is larger than the
+// designed one, in size or in line height, so that captions, controls,
+// margins and the preview view all grow together and keep their proportions
+// (as the original platform's large-font setting made a twip more pixels).
+// Never smaller than the screen's.
+constexpr double layoutDpi(double dpi, double fontPixels, double lineHeightPixels)
+{
+    const double designedFontPixels = kDesignedUiFontPoints * dpi / 72;
+    const double designedLinePixels = kDesignedUiLineTwips * dpi / kTwipsPerInch;
+    return dpi * std::max({ 1.0, fontPixels / designedFontPixels, lineHeightPixels / designedLinePixels });
+}
+
 // A colour is 0x00BBGGRR (red in the low byte). With the top bit set the low
 // bits name one of the desktop's system colours.
 using Colour = std::uint32_t;
@@ -52,6 +71,9 @@ inline constexpr int kLabelFontWeight = 400;
 inline constexpr int kLabelFontCharset = 128; // Shift-JIS
 // The label font is not installed here: it is drawn with a stand-in chosen
 // at start-up from the desktop's fonts (labelFontStandIn(), font_coverage.h).
+
+// The sizes the window's icon is drawn at besides its 32 px one.
+inline constexpr int kIconSizes[] = { 16, 22, 24, 48, 64, 128, 256 };
 
 inline const QString kBannerUrl = QStringLiteral("http://glimra-maker.example/002/gear.shtml");
 

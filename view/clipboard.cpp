@@ -76,6 +76,24 @@ namespace
         return {};
     }
 
+    // The document's format of the character at a program position; a line
+    // break's is that of the paragraph separator it became.
+    QTextCharFormat formatAt(const QTextDocument& document, const PositionMap& map, qint32 position)
+    {
+        const qint32 p = map.characterStart(position);
+        const int d = map.documentPosition(p);
+        const QTextBlock block = document.findBlock(d);
+        const QChar c = map.text().at(p);
+        if (c == u'\r' || c == u'\n' || d == block.position() + block.length() - 1)
+            return block.next().charFormat();
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (d >= fragment.position() && d < fragment.position() + fragment.length())
+                return fragment.charFormat();
+        }
+        return {};
+    }
+
     // A private-use character that neither the text nor any family name in
     // the document holds, to stand in for the breaks while Qt writes the HTML.
     QChar unusedMark(const QTextDocument& document, QStringView text)
@@ -144,19 +162,20 @@ QMimeData* RichTextBox::createMimeDataFromSelection() const
     // which the program marks with property 17; any other line break in a
     // label is part of a font's name, and must not split its entry.
     syncFromDocument();
-    const QString& text = m_map.text();
+    const QString& text = m_text.map.text();
     const auto programPosition = [this, &text](int document) {
         qint32 low = 0;
-        qint32 high = m_map.length();
+        qint32 high = m_text.map.length();
         while (low < high) {
             const qint32 middle = low + (high - low) / 2;
-            if (m_map.documentPosition(middle) < document)
+            if (m_text.map.documentPosition(middle) < document)
                 low = middle + 1;
             else
                 high = middle;
         }
         // The LF of a CR LF pair belongs with its CR.
-        return low > 0 && low < m_map.length() && text.at(low) == u'\n' && text.at(low - 1) == u'\r' ? low + 1 : low;
+        return low > 0 && low < m_text.map.length() && text.at(low) == u'\n' && text.at(low - 1) == u'\r' ? low + 1
+                                                                                                          : low;
     };
     const qint32 begin = programPosition(from);
     const qint32 end = programPosition(to);
@@ -170,7 +189,7 @@ QMimeData* RichTextBox::createMimeDataFromSelection() const
             plain += c;
             continue;
         }
-        if (documentFormatAt(p).intProperty(kProperty17) == 0) {
+        if (formatAt(*document(), m_text.map, p).intProperty(kProperty17) == 0) {
             plain += u'\n';
             p += pair ? 1 : 0;
             continue;
@@ -180,7 +199,7 @@ QMimeData* RichTextBox::createMimeDataFromSelection() const
             : c == u'\n'                ? NameBreak::Lf
             : c == QChar::LineSeparator ? NameBreak::LineSeparator
                                         : NameBreak::ParagraphSeparator;
-        breaks.push_back({ m_map.documentPosition(p), kind });
+        breaks.push_back({ m_text.map.documentPosition(p), kind });
         plain += escaped(kind);
         p += pair ? 1 : 0;
     }

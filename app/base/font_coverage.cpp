@@ -160,7 +160,9 @@ namespace
         if (candidates && candidates->nfont > 0) {
             FcFontSet* sets[] = { candidates.get() };
             FcResult result;
-            FontSet sorted(FcFontSetSort(nullptr, sets, 1, request.get(), FcFalse, nullptr, &result));
+            // Unlike FcFontSort, FcFontSetSort takes no null for the current
+            // configuration: fontconfig 2.17 dereferences it.
+            FontSet sorted(FcFontSetSort(FcConfigGetCurrent(), sets, 1, request.get(), FcFalse, nullptr, &result));
             const QString sample = standInSample();
             // fontconfig ranks the fonts the desktop names for Japanese sans
             // text first and the rest in no telling order, mincho among them:

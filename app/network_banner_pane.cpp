@@ -81,13 +81,18 @@ NetworkBannerPane::NetworkBannerPane(QWidget* parent)
 
 // A decode under way still reports to this pane: it is waited for here,
 // before the pane stops taking events.
-NetworkBannerPane::~NetworkBannerPane() { stopDecoding(); }
+NetworkBannerPane::~NetworkBannerPane()
+{
+    m_decoder->clear();
+    m_decoder->waitForDone();
+}
 
 void NetworkBannerPane::navigate(const QString& url)
 {
     m_fetcher->cancel();
+    // Decodes not begun are dropped; the one under way reports to no one.
     ++m_navigation;
-    stopDecoding();
+    m_decoder->clear();
     clear();
     m_fetcher->fetch(QUrl(url), [this](const banner::Response& response) { onPage(response); });
 }
@@ -143,12 +148,6 @@ void NetworkBannerPane::pictureDone(const QUrl& url, QImage image)
     }
     if (--m_waiting == 0)
         showPage();
-}
-
-void NetworkBannerPane::stopDecoding()
-{
-    m_decoder->clear();
-    m_decoder->waitForDone();
 }
 
 void NetworkBannerPane::showPage()

@@ -53,7 +53,6 @@ private:
     void onPicture(const QUrl& url, const banner::Response& response);
     void onDecoded(quint64 navigation, const QUrl& url, const QImage& image);
     void pictureDone(const QUrl& url, QImage image);
-    void stopDecoding();
     void showPage();
     void fail(const QString& why);
     void clear();

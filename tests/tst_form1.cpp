@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRawFont>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -233,13 +234,13 @@ void tst_Form1::captionsFitTheUiFont()
     QFETCH(QString, family);
     QFETCH(double, dpi);
     QFETCH(int, points);
-    const QFont before = QApplication::font();
+    // The application's font is every control's until the test ends.
+    const auto restore = qScopeGuard([before = QApplication::font()] { QApplication::setFont(before); });
     QFont font(family);
     // The screen here is 96 dpi: a font of the pixels this DPI gives.
     font.setPixelSize(qRound(points * dpi / 72));
     QApplication::setFont(font);
     Fixture f({ "A" }, dpi);
-    QApplication::setFont(before);
     Form1& w = f.w();
     QCOMPARE(w.font().family(), family);
     // The window, the view and the resize handler's margins grow together:
@@ -260,17 +261,9 @@ void tst_Form1::captionsFitTheUiFont()
         if (below)
             room.setBottom(std::min(room.bottom(), below->geometry().top() - 1));
         const QRect drawn = text.translated(control->pos());
-        QVERIFY2(room.contains(drawn),
-            qPrintable(QStringLiteral("%1: text at %2,%3 %4x%5, room %6,%7 %8x%9")
-                           .arg(control->objectName())
-                           .arg(drawn.x())
-                           .arg(drawn.y())
-                           .arg(drawn.width())
-                           .arg(drawn.height())
-                           .arg(room.x())
-                           .arg(room.y())
-                           .arg(room.width())
-                           .arg(room.height())));
+        QString where;
+        QDebug(&where) << control->objectName() << "text" << drawn << "room" << room;
+        QVERIFY2(room.contains(drawn), qPrintable(where));
     };
     const std::pair<QLabel*, QWidget*> labels[]
         = { { w.Label1, w.Text1 }, { w.Label2, w.Combo1 }, { w.Label3, w.Command2 }, { w.Label4, w.Command3 } };

@@ -59,21 +59,7 @@ inline int documentPosition(const RichTextBox& box, qint32 position)
 // break's is that of the paragraph separator it became.
 inline QTextCharFormat documentFormatAt(const RichTextBox& box, qint32 position)
 {
-    const PositionMap map = positionsOf(box);
-    if (position < 0 || position >= map.length())
-        return {};
-    const qint32 p = map.characterStart(position);
-    const int d = map.documentPosition(p);
-    const QTextBlock block = box.document()->findBlock(d);
-    const QChar c = map.text().at(p);
-    if (c == u'\r' || c == u'\n' || d == block.position() + block.length() - 1)
-        return block.next().charFormat();
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        if (d >= fragment.position() && d < fragment.position() + fragment.length())
-            return fragment.charFormat();
-    }
-    return {};
+    return documentFormatAt(*box.document(), positionsOf(box), position);
 }
 
 // The family the character is drawn with, which may stand in for the name

@@ -76,24 +76,6 @@ namespace
         return {};
     }
 
-    // The document's format of the character at a program position; a line
-    // break's is that of the paragraph separator it became.
-    QTextCharFormat formatAt(const QTextDocument& document, const PositionMap& map, qint32 position)
-    {
-        const qint32 p = map.characterStart(position);
-        const int d = map.documentPosition(p);
-        const QTextBlock block = document.findBlock(d);
-        const QChar c = map.text().at(p);
-        if (c == u'\r' || c == u'\n' || d == block.position() + block.length() - 1)
-            return block.next().charFormat();
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            if (d >= fragment.position() && d < fragment.position() + fragment.length())
-                return fragment.charFormat();
-        }
-        return {};
-    }
-
     // A private-use character that neither the text nor any family name in
     // the document holds, to stand in for the breaks while Qt writes the HTML.
     QChar unusedMark(const QTextDocument& document, QStringView text)
@@ -189,7 +171,7 @@ QMimeData* RichTextBox::createMimeDataFromSelection() const
             plain += c;
             continue;
         }
-        if (formatAt(*document(), m_text.map, p).intProperty(kProperty17) == 0) {
+        if (documentFormatAt(*document(), m_text.map, p).intProperty(kProperty17) == 0) {
             plain += u'\n';
             p += pair ? 1 : 0;
             continue;

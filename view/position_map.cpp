@@ -1,5 +1,8 @@
 #include "position_map.h"
 
+#include <QTextBlock>
+#include <QTextDocument>
+
 #include <algorithm>
 
 namespace view
@@ -55,6 +58,24 @@ qint32 PositionMap::characterStart(qint32 position) const
     if (m_text.at(p).isLowSurrogate() && m_text.at(p - 1).isHighSurrogate())
         return p - 1;
     return p;
+}
+
+QTextCharFormat documentFormatAt(const QTextDocument& document, const PositionMap& map, qint32 position)
+{
+    if (position < 0 || position >= map.length())
+        return {};
+    const qint32 p = map.characterStart(position);
+    const int d = map.documentPosition(p);
+    const QTextBlock block = document.findBlock(d);
+    const QChar c = map.text().at(p);
+    if (c == u'\r' || c == u'\n' || d == block.position() + block.length() - 1)
+        return block.next().charFormat();
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (d >= fragment.position() && d < fragment.position() + fragment.length())
+            return fragment.charFormat();
+    }
+    return {};
 }
 
 } // namespace view

@@ -11,8 +11,11 @@
 // when its first code unit is.
 
 #include <QString>
+#include <QTextCharFormat>
 
 #include <vector>
+
+class QTextDocument;
 
 namespace view
 {
@@ -45,5 +48,10 @@ private:
     // Program index of the LF of every CR LF pair, ascending.
     std::vector<qint32> m_crlfEnds;
 };
+
+// The document's format of the character at a program position; a line
+// break's is that of the paragraph separator it became. Empty outside the
+// text.
+QTextCharFormat documentFormatAt(const QTextDocument& document, const PositionMap& map, qint32 position);
 
 } // namespace view

@@ -58,7 +58,7 @@ bench:
 # tree of its own that holds no tests.
 PACKAGE_DIR ?= build-package
 package:
-	@tools/install-deps package
+	@tools/install-deps run
 	@test -f $(PACKAGE_DIR)/CMakeCache.txt || $(CMAKE) -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DBUILD_TESTING=OFF -DGLIMRA_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	$(CMAKE) --build $(PACKAGE_DIR) -j$(JOBS)

@@ -528,6 +528,25 @@ class Session:
         self.focus(wid)
         self.xdotool("type", "--delay", 30, text)
 
+    def type_into(self, name, text):
+        """Types text over what the text box named so holds, as a person
+        would, and reads it back as a screen reader does. xdotool types a
+        character the keymap lacks (kana) by remapping a spare key for a
+        moment; a busy machine can read the key after it is mapped back, so
+        a box that does not read back the text is typed into again."""
+        tree = self.tree()
+        for _ in range(3):
+            self.click(self.control("text", name))
+            self.key("ctrl+a")
+            self.type(text)
+            box = tree.find(tree.pyatspi.ROLE_TEXT, name)
+            try:
+                wait_for("%s to read %r" % (name, text), lambda: box.queryText().getText(0, -1) == text, 3)
+                return
+            except Failed:
+                pass
+        raise Failed("%s never read %r" % (name, text))
+
     def copy_preview(self, target):
         """Selects the whole preview, copies it and reads the clipboard back."""
         self.click(self.preview_rect())

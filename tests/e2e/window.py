@@ -50,9 +50,7 @@ def scenario_textpass(s):
     check((w, h) == (413, 302), "the window opens at %dx%d" % (w, h))
 
     sample = "Abc あ"
-    s.click(s.control("text", "サンプル文字"))
-    s.key("ctrl+a")
-    s.type(sample)
+    s.type_into("サンプル文字", sample)
     s.build_and_wait()
     # Copying gives one line per paragraph, whatever the line breaks were.
     lines = s.copy_preview("UTF8_STRING").replace("\r\n", "\n").split("\n")

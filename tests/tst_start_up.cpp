@@ -110,7 +110,12 @@ void tst_StartUp::sessionEndClosesWindow()
 {
     QFETCH(int, signal);
     QProcess glimra;
-    startGlimra(glimra, QStringLiteral("offscreen"));
+    // Ended this early, glimra may still be asking for the banner's host:
+    // Qt keeps that lookup's objects past the exit, and a sanitized build
+    // would report them and end with status 1. What is tested here is the
+    // status the session sees; leaks are the unit tests' matter.
+    startGlimra(
+        glimra, QStringLiteral("offscreen"), { { QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0") } });
     QVERIFY(glimra.waitForStarted());
     // Sent before glimra has set up its handler, the signal would simply
     // kill it, and prove nothing.

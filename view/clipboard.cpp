@@ -37,44 +37,24 @@ namespace
         NameBreak kind;
     };
 
-    // Pasted as plain text, a name's line break would split its entry over
-    // two lines, and a space would make it another font's name: it is
-    // written as the escape C, JSON and most programmers' tools read.
-    QString escaped(NameBreak kind)
-    {
-        switch (kind) {
-        case NameBreak::Cr:
-            return QStringLiteral("\\r");
-        case NameBreak::Lf:
-            return QStringLiteral("\\n");
-        case NameBreak::CrLf:
-            return QStringLiteral("\\r\\n");
-        case NameBreak::LineSeparator:
-            return QStringLiteral("\\u2028");
-        case NameBreak::ParagraphSeparator:
-            return QStringLiteral("\\u2029");
-        }
-        return {};
-    }
-
-    // In HTML the characters themselves, as references: a reader folds them
-    // into the line as white space instead of starting a paragraph.
-    QString referenced(NameBreak kind)
-    {
-        switch (kind) {
-        case NameBreak::Cr:
-            return QStringLiteral("&#13;");
-        case NameBreak::Lf:
-            return QStringLiteral("&#10;");
-        case NameBreak::CrLf:
-            return QStringLiteral("&#13;&#10;");
-        case NameBreak::LineSeparator:
-            return QStringLiteral("&#8232;");
-        case NameBreak::ParagraphSeparator:
-            return QStringLiteral("&#8233;");
-        }
-        return {};
-    }
+    // How each break is written. Pasted as plain text, a name's line break
+    // would split its entry over two lines, and a space would make it another
+    // font's name: it is written as the escape C, JSON and most programmers'
+    // tools read. In HTML the characters themselves, as references: a reader
+    // folds them into the line as white space instead of starting a paragraph.
+    struct BreakSpelling {
+        const char* escaped;
+        const char* referenced;
+    };
+    constexpr BreakSpelling kBreakSpellings[] = {
+        { "\\r", "&#13;" }, // NameBreak::Cr
+        { "\\n", "&#10;" }, // NameBreak::Lf
+        { "\\r\\n", "&#13;&#10;" }, // NameBreak::CrLf
+        { "\\u2028", "&#8232;" }, // NameBreak::LineSeparator
+        { "\\u2029", "&#8233;" }, // NameBreak::ParagraphSeparator
+    };
+    QString escaped(NameBreak kind) { return QLatin1String(kBreakSpellings[int(kind)].escaped); }
+    QString referenced(NameBreak kind) { return QLatin1String(kBreakSpellings[int(kind)].referenced); }
 
     // A private-use character that neither the text nor any family name in
     // the document holds, to stand in for the breaks while Qt writes the HTML.

@@ -42,11 +42,11 @@ inline constexpr int kMaximizedHeight = 1080;
 
 inline const QString kLatinSample = QStringLiteral("SAMPLE");
 inline const QString kJapaneseSample = QStringLiteral("サンプル SAMPLE");
-// 1 MiB of UTF-16: the Japanese sample and a space, over and over.
-inline QString megabyteSample()
+// 1 MiB of UTF-16: a sample and a space, over and over.
+inline QString megabyteSample(const QString& sample)
 {
     constexpr qsizetype kUnits = 512 * 1024;
-    const QString piece = kJapaneseSample + u' ';
+    const QString piece = sample + u' ';
     QString out;
     out.reserve(kUnits);
     while (out.size() < kUnits)
@@ -58,7 +58,9 @@ inline QString megabyteSample()
 inline QString sampleNamed(const QString& name)
 {
     if (name == QLatin1String("megabyte"))
-        return megabyteSample();
+        return megabyteSample(kJapaneseSample);
+    if (name == QLatin1String("megabyte-latin"))
+        return megabyteSample(kLatinSample);
     return name == QLatin1String("japanese") ? kJapaneseSample : kLatinSample;
 }
 

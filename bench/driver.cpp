@@ -243,9 +243,11 @@ std::vector<Plan> makePlans(const Options& options)
         ensureSingle(p, kLatin);
         p.rows.push_back(Row { {}, large, c.fonts, kIpa, kLatin, c.clicks, false, {}, {} });
     }
-    if (options.megabyteFonts > 0)
-        plan(options.megabyteFonts, kIpa)
-            .rows.push_back(Row { {}, large, options.megabyteFonts, kIpa, kMegabyte, 1, false, {}, {} });
+    if (options.megabyteFonts > 0) {
+        for (const QString& sample : { kMegabyte, kMegabyteLatin })
+            plan(options.megabyteFonts, kIpa)
+                .rows.push_back(Row { {}, large, options.megabyteFonts, kIpa, sample, 1, false, {}, {} });
+    }
     if (!options.fontSets.isEmpty()) {
         Plan& ipa = plan(options.fontSetFonts, kIpa);
         ipa.starts = true;

@@ -87,6 +87,8 @@ inline const QString kMaximized = QStringLiteral("maximized");
 inline const QString kLatin = QStringLiteral("latin");
 inline const QString kJapanese = QStringLiteral("japanese");
 inline const QString kMegabyte = QStringLiteral("megabyte");
+inline const QString kMegabyteLatin = QStringLiteral("megabyte-latin");
+inline bool isMegabyte(const QString& sample) { return sample == kMegabyte || sample == kMegabyteLatin; }
 
 // One line of progress on stderr.
 void progress(const QString& line);

@@ -101,14 +101,16 @@ QString Report::targets() const
             } else if (row.clicks > 3) {
                 line(at + QStringLiteral(", %1 clicks → title back and painted").arg(row.clicks), click(&row), 10'000,
                     false);
-            } else if (row.sample == kMegabyte) {
-                line(at + QStringLiteral(", 1 MiB sample, click → painted"), click(&row), kTargetMegabyteMs, false);
+            } else if (isMegabyte(row.sample)) {
+                const QString of = at + QStringLiteral(", ") + sampleLabel(row.sample);
+                line(of + QStringLiteral(", click → painted"), click(&row), kTargetMegabyteMs, false);
+                line(of + QStringLiteral(", worst gap"), gap(&row), kTargetManyGapMs, false);
                 const auto rss = statOf(row.ours, key::maxRssKb);
                 const auto units = statOf(row.ours, key::textUnits);
                 if (rss && units && units->median > 0) {
                     const double ratio = rss->median * 1024 / (units->median * 2);
-                    out += QStringLiteral("- %1, 1 MiB sample, peak RSS ÷ the text in UTF-16: ×%2 against ×%3 — %4\n")
-                               .arg(at)
+                    out += QStringLiteral("- %1, peak RSS ÷ the text in UTF-16: ×%2 against ×%3 — %4\n")
+                               .arg(of)
                                .arg(ratio, 0, 'f', 2)
                                .arg(kTargetMegabyteRssRatio)
                                .arg(mark(ratio <= kTargetMegabyteRssRatio, true));

@@ -70,6 +70,7 @@ RichTextBox::~RichTextBox() = default;
 void RichTextBox::setTuning(const Tuning& tuning)
 {
     m_writer.setAppendWhenExtending(tuning.appendWhenExtending);
+    m_text.insertWhenReached = tuning.insertWhenReached;
     m_hidden.setDeferLayout(tuning.deferLayoutWhileHidden);
     m_firstPage.setEnabled(tuning.loadFirstPageEarly);
     m_lastPage.setEnabled(tuning.layOutLastPageLater);
@@ -90,6 +91,7 @@ void RichTextBox::setText(const QString& text)
     m_text.map.assign(text);
     m_selection = {};
     m_writer.rebuild(text, defaultFormat());
+    m_text.inDocument = m_text.map.length();
 }
 
 QString RichTextBox::text() const
@@ -137,14 +139,30 @@ void RichTextBox::setText(HeldText&& held)
 void RichTextBox::takeBack(QString text, qsizetype kept)
 {
     const bool grew = text.size() > kept;
-    // A CR at the old end and an LF after it become one line break.
-    const bool joins = grew && kept > 0 && text.at(kept - 1) == u'\r' && text.at(kept) == u'\n';
+    // A CR at the document's end and an LF after it become one line break.
+    const bool joins
+        = grew && kept > 0 && m_text.inDocument == kept && text.at(kept - 1) == u'\r' && text.at(kept) == u'\n';
     m_text.map.giveBack(std::move(text), kept);
     m_selection = {};
-    if (!m_writer.canAppend() || joins)
+    if (!m_writer.canAppend() || joins) {
         m_writer.rebuild(m_text.map.text(), defaultFormat());
-    else if (grew)
-        m_writer.append(QStringView(m_text.map.text()).mid(kept), defaultFormat());
+        m_text.inDocument = m_text.map.length();
+    } else if (!(m_text.insertWhenReached && m_hidden.active())) {
+        catchUp(m_text.map.length());
+    }
+}
+
+void RichTextBox::catchUp(qint32 position)
+{
+    const QString& text = m_text.map.text();
+    qint32 end = std::min(position, m_text.map.length());
+    if (end <= m_text.inDocument)
+        return;
+    // Never between a CR and its LF: the pair is one paragraph separator.
+    if (end < text.size() && text.at(end - 1) == u'\r' && text.at(end) == u'\n')
+        ++end;
+    m_writer.append(QStringView(text).mid(m_text.inDocument, end - m_text.inDocument), defaultFormat());
+    m_text.inDocument = end;
 }
 
 void RichTextBox::syncFromDocument() const
@@ -159,6 +177,7 @@ void RichTextBox::syncFromDocument() const
         text += block.text();
     }
     m_text.map.assign(std::move(text));
+    m_text.inDocument = m_text.map.length();
 }
 
 int RichTextBox::documentPosition(qint32 position) const { return m_text.map.documentPosition(position); }
@@ -212,7 +231,12 @@ void RichTextBox::setSelLength(qint32 length)
 void RichTextBox::entryFinished(qint32 end)
 {
     syncFromDocument();
-    m_firstPage.loadBlocksBefore(*document(), documentPosition(std::min(end, m_text.map.length())));
+    catchUp(end);
+    int finished = documentPosition(std::min(end, m_text.map.length()));
+    // While the document lags behind the text, its last block may grow yet.
+    if (m_text.inDocument < m_text.map.length())
+        finished = std::min(finished, document()->lastBlock().position() - 1);
+    m_firstPage.loadBlocksBefore(*document(), finished);
     m_lastPage.programAtWork();
 }
 
@@ -269,13 +293,15 @@ void RichTextBox::applyToSelection(const QTextCharFormat& format)
 
 void RichTextBox::applyToRange(const QTextCharFormat& format, qint32 from, qint32 to)
 {
+    catchUp(to);
     // Inside the hidden view's edit block a change costs little, and most
     // change something: only a shown view checks first.
     m_writer.apply(format, documentPosition(from), documentPosition(to), !m_hidden.deferring());
 }
 
-bool RichTextBox::rangeHas(const QTextCharFormat& format, qint32 from, qint32 to) const
+bool RichTextBox::rangeHas(const QTextCharFormat& format, qint32 from, qint32 to)
 {
+    catchUp(to);
     const int a = documentPosition(from);
     const int b = documentPosition(to);
     return a >= b || m_writer.rangeHas(format, a, b);
@@ -376,6 +402,7 @@ void RichTextBox::setVisible(bool visible)
     }
     const bool shown = visible && m_hidden.active();
     if (shown) {
+        catchUp(m_text.map.length());
         m_hidden.end(m_writer);
         m_firstPage.stop();
         m_lastPage.start();

@@ -135,14 +135,23 @@ private:
     std::pair<qint32, qint32> selectedRange() const;
     void applyToSelection(const QTextCharFormat& format);
     void applyToRange(const QTextCharFormat& format, qint32 from, qint32 to);
-    bool rangeHas(const QTextCharFormat& format, qint32 from, qint32 to) const;
+    bool rangeHas(const QTextCharFormat& format, qint32 from, qint32 to);
     int toPixels(float twips) const;
+
+    // The document holds the program's text up to `position`: while hidden,
+    // a text that grows reaches the document only as the build formats it.
+    void catchUp(qint32 position);
 
     // mutable: a user's edit is folded back into the program's text when
     // the text is next read.
     struct ProgramText {
         PositionMap map;
         bool userEdited = false;
+        // How much of the program's text the document holds; the rest is
+        // inserted by catchUp().
+        qint32 inDocument = 0;
+        // A switch for the bench: off, a text is inserted when it is set.
+        bool insertWhenReached = true;
     };
     mutable ProgramText m_text;
     struct Selection {

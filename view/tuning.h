@@ -10,6 +10,9 @@ namespace view
 struct Tuning {
     // DocumentWriter: a text that extends the last one is appended.
     bool appendWhenExtending = true;
+    // RichTextBox::catchUp: while hidden, a growing text reaches the
+    // document as the build formats it, not when it is set.
+    bool insertWhenReached = true;
     // HiddenEdits: no layout while hidden.
     bool deferLayoutWhileHidden = true;
     // FirstPageFonts: the first page's fonts loaded between the build's yields.
@@ -17,7 +20,7 @@ struct Tuning {
     // LastPageLayout: the last page laid out after the first paint.
     bool layOutLastPageLater = true;
 
-    static constexpr Tuning none() { return { false, false, false, false }; }
+    static constexpr Tuning none() { return { false, false, false, false, false }; }
 };
 
 } // namespace view

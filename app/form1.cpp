@@ -22,6 +22,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
+
+#include <utility>
 
 namespace glimra
 {
@@ -210,6 +213,18 @@ void Form1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     m_closing = false;
+}
+
+void Form1::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (!std::exchange(m_fontListPrepared, true))
+        QTimer::singleShot(0, this, &Form1::prepareFontList);
+}
+
+void Form1::prepareFontList()
+{
+    skipOnFailure([this] { m_fonts->count(); });
 }
 
 void Form1::closeEvent(QCloseEvent* event)

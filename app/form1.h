@@ -92,12 +92,16 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void load();
     void nameForScreenReaders();
     void fitViewToWindow();
     void onCommand1Clicked();
+    // Reads the installed fonts once the window is on screen, between
+    // events, so that the first press of Show need not.
+    void prepareFontList();
     void onCommand2Clicked();
     void onCommand3Clicked();
 
@@ -118,6 +122,7 @@ private:
     double m_dpi;
     int m_buildDepth = 0;
     bool m_closing = false;
+    bool m_fontListPrepared = false;
     // The outer size the view was last fitted to.
     QSize m_fittedOuterSize;
 };

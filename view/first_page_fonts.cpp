@@ -40,7 +40,12 @@ void FirstPageFonts::loadBlocksBefore(const QTextDocument& document, int end)
         layout.setFormats(runs);
         qreal height = 0;
         layout.beginLayout();
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        // Only the lines the page shows: Qt shapes a long sample's text as
+        // its lines need it.
+        while (m_filled + height < m_height) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid())
+                break;
             line.setLineWidth(m_width);
             line.setPosition({ 0, height });
             height += line.height();

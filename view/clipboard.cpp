@@ -82,6 +82,10 @@ QMimeData* RichTextBox::createMimeDataFromSelection() const
     const int from = selection.selectionStart();
     const int to = selection.selectionEnd();
     std::unique_ptr<QTextDocument> copy(document()->clone());
+    // In one edit block, a cursor placed in the copy asks for no layout:
+    // else each run's merge would lay its whole block out again.
+    QTextCursor edit(copy.get());
+    edit.beginEditBlock();
     FontCoverage& fonts = FontCoverage::instance();
     for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() < to;
          block = block.next()) {
@@ -119,6 +123,7 @@ QMimeData* RichTextBox::createMimeDataFromSelection() const
     QTextBlockFormat blockBackground;
     blockBackground.setBackground(background);
     everything.mergeBlockFormat(blockBackground);
+    edit.endEditBlock();
 
     // The program's own line breaks are CR LF pairs outside the name labels,
     // which the program marks with property 17; any other line break in a

@@ -40,4 +40,10 @@ void detail::substituteLabelFont()
     Q_UNUSED(once);
 }
 
+const QTextCharFormat& detail::defaultFormat()
+{
+    static const QTextCharFormat format = makeDefaultFormat();
+    return format;
+}
+
 } // namespace view

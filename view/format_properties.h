@@ -23,6 +23,8 @@ inline constexpr int kStandInProperty = QTextFormat::UserProperty + 4;
 // The format every character takes when the text is set, drawn with the
 // label font's stand-in.
 QTextCharFormat makeDefaultFormat();
+// The same, made once.
+const QTextCharFormat& defaultFormat();
 // Makes the label font's name find its stand-in in Qt's font lookup.
 void substituteLabelFont();
 

@@ -27,13 +27,6 @@ namespace
     // The largest size the view accepts, in points.
     constexpr int kMaxPointSize = 1638;
 
-    // The format every character takes when the text is set.
-    const QTextCharFormat& defaultFormat()
-    {
-        static const QTextCharFormat format = makeDefaultFormat();
-        return format;
-    }
-
     // How the view draws a stretch another family draws for the run's font.
     QTextCharFormat standInFormat(const StandInRun& run)
     {
@@ -83,101 +76,6 @@ void RichTextBox::onContentsChange(int, int, int)
         m_text.userEdited = true;
         m_writer.noteUserEdit();
     }
-}
-
-void RichTextBox::setText(const QString& text)
-{
-    syncFromDocument();
-    m_text.map.assign(text);
-    m_selection = {};
-    m_writer.rebuild(text, defaultFormat());
-    m_text.inDocument = m_text.map.length();
-}
-
-QString RichTextBox::text() const
-{
-    syncFromDocument();
-    return m_text.map.text();
-}
-
-RichTextBox::HeldText::HeldText(RichTextBox* box, QString text)
-    : m_box(box)
-    , m_text(std::move(text))
-    , m_heldLength(m_text.size())
-{
-}
-
-RichTextBox::HeldText::HeldText(HeldText&& other) noexcept
-    : m_box(std::exchange(other.m_box, nullptr))
-    , m_text(std::move(other.m_text))
-    , m_heldLength(other.m_heldLength)
-{
-}
-
-RichTextBox::HeldText::~HeldText()
-{
-    if (m_box) {
-        m_text.truncate(m_heldLength);
-        m_box->m_text.map.giveBack(std::move(m_text), m_heldLength);
-    }
-}
-
-RichTextBox::HeldText RichTextBox::takeText()
-{
-    syncFromDocument();
-    return HeldText(this, m_text.map.take());
-}
-
-void RichTextBox::setText(HeldText&& held)
-{
-    Q_ASSERT(held.m_box == this);
-    held.m_box = nullptr;
-    // The held text could only grow, so the view's own text is its start.
-    takeBack(std::move(held.m_text), held.m_heldLength);
-}
-
-void RichTextBox::takeBack(QString text, qsizetype kept)
-{
-    const bool grew = text.size() > kept;
-    // A CR at the document's end and an LF after it become one line break.
-    const bool joins
-        = grew && kept > 0 && m_text.inDocument == kept && text.at(kept - 1) == u'\r' && text.at(kept) == u'\n';
-    m_text.map.giveBack(std::move(text), kept);
-    m_selection = {};
-    if (!m_writer.canAppend() || joins) {
-        m_writer.rebuild(m_text.map.text(), defaultFormat());
-        m_text.inDocument = m_text.map.length();
-    } else if (!(m_text.insertWhenReached && m_hidden.active())) {
-        catchUp(m_text.map.length());
-    }
-}
-
-void RichTextBox::catchUp(qint32 position)
-{
-    const QString& text = m_text.map.text();
-    qint32 end = std::min(position, m_text.map.length());
-    if (end <= m_text.inDocument)
-        return;
-    // Never between a CR and its LF: the pair is one paragraph separator.
-    if (end < text.size() && text.at(end - 1) == u'\r' && text.at(end) == u'\n')
-        ++end;
-    m_writer.append(QStringView(text).mid(m_text.inDocument, end - m_text.inDocument), defaultFormat());
-    m_text.inDocument = end;
-}
-
-void RichTextBox::syncFromDocument() const
-{
-    if (!m_text.userEdited)
-        return;
-    m_text.userEdited = false;
-    QString text;
-    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
-        if (block != document()->begin())
-            text += QStringLiteral("\r\n");
-        text += block.text();
-    }
-    m_text.map.assign(std::move(text));
-    m_text.inDocument = m_text.map.length();
 }
 
 int RichTextBox::documentPosition(qint32 position) const { return m_text.map.documentPosition(position); }
@@ -269,9 +167,9 @@ void RichTextBox::paintEvent(QPaintEvent* event)
     const QColor text = palette().color(QPalette::Text);
     const QColor background = palette().color(QPalette::Base);
     qreal top = contentOffset().y();
-    for (QTextBlock block = firstVisibleBlock(); block.isValid() && top <= event->rect().bottom();
-         block = block.next()) {
-        tintStandIns(block, text, background);
+    const QRect sight = event->rect();
+    for (QTextBlock block = firstVisibleBlock(); block.isValid() && top <= sight.bottom(); block = block.next()) {
+        tintStandIns(block, text, background, top, sight);
         top += blockBoundingRect(block).height();
     }
     QPlainTextEdit::paintEvent(event);

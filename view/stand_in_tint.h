@@ -18,10 +18,18 @@ namespace view
 // Halfway between the two, channel by channel.
 QColor halfway(const QColor& a, const QColor& b);
 
-// Gives the block's layout the tint of its stand-in glyphs, drawn on
-// `background`, where a character without a colour of its own has `text`.
-// Leaves a layout that has it already alone: setting it again would make Qt
-// lay the block out again.
-void tintStandIns(const QTextBlock& block, const QColor& text, const QColor& background);
+// How many code units of a block get their tint at a time: all of a block
+// no longer than this, of a longer one the stretches of this size that hold
+// the characters in sight and one more on either side. Qt 6 lays a block out
+// in time that grows with the product of its format changes and its
+// layout's formats (QTextEngine::itemize walks the layout's formats at each
+// change), which for a 1 MiB sample of kana and Latin is seconds a layout.
+inline constexpr int kTintStretch = 2048;
+
+// Gives the layout of a block drawn from `top` down the tint of its
+// stand-in glyphs in `sight`, drawn on `background`, where a character
+// without a colour of its own has `text`. Leaves a layout that has it
+// already alone: setting it again would make Qt lay the block out again.
+void tintStandIns(const QTextBlock& block, const QColor& text, const QColor& background, qreal top, const QRect& sight);
 
 } // namespace view

@@ -5,6 +5,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 namespace bench
 {
@@ -19,14 +20,23 @@ enum class ChildMode {
 
 enum class ViewKind {
     Ours,
-    // The view with both shortcuts off: every assignment rebuilds the whole
-    // document and layout runs while hidden.
+    // The view with every switch of view::Tuning off: every assignment
+    // rebuilds the whole document and layout runs while hidden.
     Reference,
 };
+
+// The view's mechanisms the bench can switch off one at a time, by the name
+// of their switch in view::Tuning.
+inline const QStringList kMechanisms { QStringLiteral("appendWhenExtending"), QStringLiteral("insertWhenReached"),
+    QStringLiteral("deferLayoutWhileHidden"), QStringLiteral("loadFirstPageEarly"),
+    QStringLiteral("layOutLastPageLater") };
+// "--view without:NAME": ours with that one mechanism off.
+inline const QString kWithoutPrefix = QStringLiteral("without:");
 
 struct ChildArgs {
     ChildMode mode = ChildMode::Build;
     ViewKind view = ViewKind::Ours;
+    QString without; // a mechanism switched off in our view, if any
     QString sample; // one of the samples below
     // The window at its opening size, or filling a 1920×1080 screen as a
     // maximized one does.

@@ -145,6 +145,29 @@ void report(const Figures& figures)
     std::fflush(stdout);
 }
 
+// Every mechanism on but the one named.
+view::Tuning tuningWithout(const QString& mechanism)
+{
+    static const std::pair<QString, bool view::Tuning::*> kSwitches[] = {
+        { kMechanisms.at(0), &view::Tuning::appendWhenExtending },
+        { kMechanisms.at(1), &view::Tuning::insertWhenReached },
+        { kMechanisms.at(2), &view::Tuning::deferLayoutWhileHidden },
+        { kMechanisms.at(3), &view::Tuning::loadFirstPageEarly },
+        { kMechanisms.at(4), &view::Tuning::layOutLastPageLater },
+    };
+    view::Tuning tuning;
+    bool known = false;
+    for (const auto& [name, on] : kSwitches) {
+        if (name == mechanism) {
+            tuning.*on = false;
+            known = true;
+        }
+    }
+    if (!known)
+        die("no such mechanism");
+    return tuning;
+}
+
 ChildArgs parse(const QStringList& args)
 {
     ChildArgs out;
@@ -153,9 +176,11 @@ ChildArgs parse(const QStringList& args)
         const QString& value = args.at(i + 1);
         if (name == QLatin1String("--mode"))
             out.mode = value == QLatin1String("start") ? ChildMode::Start : ChildMode::Build;
-        else if (name == QLatin1String("--view"))
+        else if (name == QLatin1String("--view")) {
             out.view = value == QLatin1String("reference") ? ViewKind::Reference : ViewKind::Ours;
-        else if (name == QLatin1String("--sample"))
+            if (value.startsWith(kWithoutPrefix))
+                out.without = value.mid(kWithoutPrefix.size());
+        } else if (name == QLatin1String("--sample"))
             out.sample = sampleNamed(value);
         else if (name == QLatin1String("--window"))
             out.maximized = value == QLatin1String("maximized");
@@ -322,6 +347,8 @@ int runChild(int argc, char** argv)
     Form1 form(glimra::Form1Platform {});
     if (args.view == ViewKind::Reference)
         form.RichTextBox1->setTuning(view::Tuning::none());
+    if (!args.without.isEmpty())
+        form.RichTextBox1->setTuning(tuningWithout(args.without));
     return args.mode == ChildMode::Start ? measureStart(app, form, args) : measureBuild(app, form, args);
 }
 

@@ -182,9 +182,9 @@ void runRow(Row& row, const QProcessEnvironment& env, const Options& options)
                 row.ours);
         QString referenceNote;
         if (referenceGoes) {
-            const Outcome o
-                = runOnce(env, common + QStringList { QStringLiteral("--view"), QStringLiteral("reference") },
-                    options.referenceBudgetS * 1000, row.reference);
+            const QString view = row.without.isEmpty() ? QStringLiteral("reference") : kWithoutPrefix + row.without;
+            const Outcome o = runOnce(env, common + QStringList { QStringLiteral("--view"), view },
+                options.referenceBudgetS * 1000, row.reference);
             // One run over the budget says enough.
             referenceGoes = o != Outcome::TimedOut;
             referenceNote = o == Outcome::TimedOut
@@ -242,6 +242,15 @@ std::vector<Plan> makePlans(const Options& options)
         Plan& p = plan(c.fonts, kIpa);
         ensureSingle(p, kLatin);
         p.rows.push_back(Row { {}, large, c.fonts, kIpa, kLatin, c.clicks, false, {}, {} });
+    }
+    if (options.mechanismFonts > 0) {
+        for (const QString& mechanism : kMechanisms) {
+            for (const QString& sample : { kLatin, kJapanese }) {
+                Row row { {}, large, options.mechanismFonts, kIpa, sample, 1, true, {}, {} };
+                row.without = mechanism;
+                plan(options.mechanismFonts, kIpa).rows.push_back(row);
+            }
+        }
     }
     if (options.megabyteFonts > 0) {
         for (const QString& sample : { kMegabyte, kMegabyteLatin })

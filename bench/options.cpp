@@ -68,6 +68,9 @@ std::optional<Options> parseOptions(const QCoreApplication& app)
         QStringLiteral("Milliseconds between those presses."), QStringLiteral("ms"), QStringLiteral("60"));
     const QCommandLineOption megabyte(QStringLiteral("megabyte-fonts"),
         QStringLiteral("Fonts for the 1 MiB sample; 0 for none."), QStringLiteral("n"), QStringLiteral("100"));
+    const QCommandLineOption mechanisms(QStringLiteral("mechanism-fonts"),
+        QStringLiteral("Fonts at which each mechanism of the view is switched off alone; 0 for none."),
+        QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption fontSets(QStringLiteral("font-sets"),
         QStringLiteral("Comma-separated sets compared with the IPA one: no-japanese, noto-cjk; empty for none."),
         QStringLiteral("list"), QStringLiteral("no-japanese,noto-cjk"));
@@ -82,8 +85,8 @@ std::optional<Options> parseOptions(const QCoreApplication& app)
         QStringLiteral("30"));
     const QCommandLineOption markdown(
         QStringLiteral("markdown"), QStringLiteral("Also write the tables to a file."), QStringLiteral("file"));
-    parser.addOptions({ runs, counts, platforms, windows, clicks, interval, megabyte, fontSets, fontSetFonts, notoCjk,
-        budget, configBudget, markdown });
+    parser.addOptions({ runs, counts, platforms, windows, clicks, interval, megabyte, mechanisms, fontSets,
+        fontSetFonts, notoCjk, budget, configBudget, markdown });
     parser.process(app);
 
     Options options;
@@ -115,6 +118,7 @@ std::optional<Options> parseOptions(const QCoreApplication& app)
     }
     options.clickIntervalMs = std::max(0, parser.value(interval).toInt());
     options.megabyteFonts = std::max(0, parser.value(megabyte).toInt());
+    options.mechanismFonts = std::max(0, parser.value(mechanisms).toInt());
     options.fontSets = parser.value(fontSets).split(u',', Qt::SkipEmptyParts);
     for (const QString& f : options.fontSets) {
         if (f != QLatin1String("no-japanese") && f != QLatin1String("noto-cjk")) {

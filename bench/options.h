@@ -56,6 +56,9 @@ struct Options {
     QList<Clicks> clicks;
     int clickIntervalMs = 60;
     int megabyteFonts = 100;
+    // Each mechanism of the view switched off alone, at this font count; 0
+    // for none.
+    int mechanismFonts = 0;
     // Font sets beside the IPA one, compared with it at one font count.
     QStringList fontSets;
     int fontSetFonts = kTargetFonts;

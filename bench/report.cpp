@@ -125,7 +125,7 @@ const Row* Report::find(const QString& platform, const QString& window, int font
 {
     for (const Row& row : rows) {
         if (row.platform == platform && row.window == window && row.fonts == fonts && row.sample == sample
-            && row.clicks == clicks && row.fontSet == fontSet)
+            && row.clicks == clicks && row.fontSet == fontSet && row.without.isEmpty())
             return &row;
     }
     return nullptr;
@@ -149,7 +149,9 @@ QString Report::markdown() const
                           "fonts beside the two IPA gothics unless a row says otherwise.\n\n")
                .arg(m_options.runs)
                .arg(m_options.configBudgetS);
-    const auto single = [](const Row& r) { return r.clicks == 1 && r.fontSet == kIpa && !isMegabyte(r.sample); };
+    const auto single = [](const Row& r) {
+        return r.clicks == 1 && r.fontSet == kIpa && !isMegabyte(r.sample) && r.without.isEmpty();
+    };
     out += QStringLiteral(
         "| Display | Window | Fonts | Sample | Click → painted | Worst event-loop gap | Scroll to end "
         "| Peak RSS |\n");
@@ -249,7 +251,7 @@ QString Report::markdown() const
                           "reference | ratio | Peak RSS, reference | ratio |\n");
     out += QStringLiteral("|---|---|---:|---|---:|---:|---:|---:|---:|---:|\n");
     for (const Row& r : rows) {
-        if (!r.withReference)
+        if (!r.withReference || !r.without.isEmpty())
             continue;
         out += QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 | %10 |\n")
                    .arg(displayLabel(r.platform), windowLabel(r.window), count(r.fonts), sampleLabel(r.sample),
@@ -257,6 +259,25 @@ QString Report::markdown() const
                        referenceCell(r, key::worstGap, false), ratioCell(r, key::worstGap),
                        referenceCell(r, key::maxRssKb, true))
                    .arg(ratioCell(r, key::maxRssKb));
+    }
+
+    QString mechanisms;
+    for (const Row& r : rows) {
+        if (r.without.isEmpty())
+            continue;
+        mechanisms
+            += QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 |\n")
+                   .arg(displayLabel(r.platform), count(r.fonts), sampleLabel(r.sample), r.without,
+                       timeCell(statOf(r.ours, key::clickToPainted)), ratioCell(r, key::clickToPainted),
+                       ratioCell(r, key::worstGap), ratioCell(r, key::scrollToPainted), ratioCell(r, key::maxRssKb));
+    }
+    if (!mechanisms.isEmpty()) {
+        out += QStringLiteral("\nEach mechanism of the view switched off alone, run alternately with all on; ratio = "
+                              "off ÷ on, so above 1 the mechanism pays:\n\n");
+        out += QStringLiteral(
+            "| Display | Fonts | Sample | Off | Click → painted, all on | ratio | Worst gap ratio "
+            "| Scroll to end ratio | Peak RSS ratio |\n|---|---:|---|---|---:|---:|---:|---:|---:|\n");
+        out += mechanisms;
     }
 
     out += QStringLiteral("\nWhere the click's time goes (ours, medians): text pass = click → first yield; "

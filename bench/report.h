@@ -49,6 +49,8 @@ struct Row {
     bool withReference = false;
     Series ours;
     Series reference;
+    // The reference is ours with this mechanism off, when it is set.
+    QString without = {};
 };
 
 struct StartRow {

@@ -1,6 +1,5 @@
 #include "first_page_fonts.h"
 
-#include <QGlyphRun>
 #include <QTextBlock>
 #include <QTextLayout>
 
@@ -52,15 +51,7 @@ void FirstPageFonts::loadBlocksBefore(const QTextDocument& document, int end)
         }
         layout.endLayout();
         m_filled += height;
-        // Line by line: the runs of the whole layout are merged across its
-        // lines, which for a long sample costs the square of its length.
-        for (int i = 0; i < layout.lineCount(); ++i) {
-            for (const QGlyphRun& run : layout.lineAt(i).glyphRuns()) {
-                const QRawFont font = run.rawFont();
-                if (std::find(m_held.begin(), m_held.end(), font) == m_held.end())
-                    m_held.push_back(font);
-            }
-        }
+        m_held.hold(layout, 0, layout.lineCount());
     }
 }
 

@@ -12,7 +12,8 @@
 // until the next build, as shaping left them, since a font no one holds is
 // soon dropped from Qt's cache and would be matched again when shown.
 
-#include <QRawFont>
+#include "held_fonts.h"
+
 #include <QTextDocument>
 
 #include <vector>
@@ -44,7 +45,7 @@ private:
     qreal m_width = 0;
     qreal m_filled = 0; // by the blocks loaded so far
     int m_nextBlock = 0;
-    std::vector<QRawFont> m_held;
+    HeldFonts m_held;
 };
 
 } // namespace view

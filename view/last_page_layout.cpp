@@ -36,6 +36,7 @@ void LastPageLayout::start()
     m_pending = true;
     m_block = m_view->document()->lastBlock();
     m_filled = 0;
+    m_fonts.clear();
     m_view->setCenterOnScroll(true);
     m_timer.start(0);
 }
@@ -52,7 +53,14 @@ void LastPageLayout::layOutSome()
     spent.start();
     QAbstractTextDocumentLayout* layout = m_view->document()->documentLayout();
     while (m_block.isValid() && m_filled <= m_view->viewport()->height()) {
+        const qreal room = m_view->viewport()->height() - m_filled;
         m_filled += layout->blockBoundingRect(m_block).height();
+        // The lines at the block's end that the last page shows.
+        const QTextLayout* lines = m_block.layout();
+        int first = lines->lineCount();
+        for (qreal below = 0; first > 0 && below < room; below += lines->lineAt(first).height())
+            --first;
+        m_fonts.hold(*lines, first, lines->lineCount());
         m_block = m_block.previous();
         if (spent.elapsed() >= kSliceMs) {
             m_timer.start(0);

@@ -11,7 +11,11 @@
 // end, about a frame's worth at each turn of the event loop once the program
 // leaves the view alone, until they fill the view, and the range is then
 // counted as always (centerOnScroll off). Until then the view may scroll
-// past its end; a user who scrolls towards the end waits for the rest.
+// past its end; a user who scrolls towards the end waits for the rest. The
+// fonts of the last page are held until the view is shown again, so that
+// scrolling there later loads none of them again.
+
+#include "held_fonts.h"
 
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -44,6 +48,7 @@ private:
     bool m_pending = false;
     QTextBlock m_block; // the next one up
     qreal m_filled = 0;
+    HeldFonts m_fonts;
     QTimer m_timer;
 };
 

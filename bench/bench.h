@@ -44,6 +44,8 @@ struct ChildArgs {
     // Presses of Show, the later ones while the first build runs.
     int clicks = 1;
     int clickIntervalMs = 60;
+    // Scroll to the end only once the view has laid out its last page.
+    bool settled = false;
     qint64 spawnedAtNs = 0;
 };
 

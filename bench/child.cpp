@@ -184,6 +184,8 @@ ChildArgs parse(const QStringList& args)
             out.sample = sampleNamed(value);
         else if (name == QLatin1String("--window"))
             out.maximized = value == QLatin1String("maximized");
+        else if (name == QLatin1String("--settled"))
+            out.settled = value == QLatin1String("1");
         else if (name == QLatin1String("--clicks"))
             out.clicks = std::max(1, value.toInt());
         else if (name == QLatin1String("--click-interval"))
@@ -307,6 +309,8 @@ int measureBuild(BenchApplication& app, Form1& form, const ChildArgs& args)
     QScrollBar* bar = form.RichTextBox1->verticalScrollBar();
     if (bar->value() == bar->maximum())
         die("nothing to scroll after the build");
+    if (args.settled)
+        waitFor("the last page laid out", [&] { return !form.RichTextBox1->centerOnScroll(); });
     app.watchPaint(form.RichTextBox1->viewport());
     const qint64 scrollAt = nowNs();
     bar->setValue(bar->maximum());

@@ -164,7 +164,8 @@ QStringList buildArgs(const Row& row, const Options& options)
 {
     return { QStringLiteral("--mode"), QStringLiteral("build"), QStringLiteral("--sample"), row.sample,
         QStringLiteral("--window"), row.window, QStringLiteral("--clicks"), QString::number(row.clicks),
-        QStringLiteral("--click-interval"), QString::number(options.clickIntervalMs) };
+        QStringLiteral("--click-interval"), QString::number(options.clickIntervalMs), QStringLiteral("--settled"),
+        row.settled ? QStringLiteral("1") : QStringLiteral("0") };
 }
 
 void runRow(Row& row, const QProcessEnvironment& env, const Options& options)
@@ -230,6 +231,10 @@ std::vector<Plan> makePlans(const Options& options)
             for (const QString& sample : { kLatin, kJapanese })
                 p.rows.push_back(Row { {}, window, fonts, kIpa, sample, 1, true, {}, {} });
         }
+        Row settled { {}, options.windows.contains(kMaximized) ? kMaximized : options.windows.constFirst(), fonts, kIpa,
+            kLatin, 1, false, {}, {} };
+        settled.settled = true;
+        p.rows.push_back(settled);
     }
     const auto ensureSingle = [&](Plan& p, const QString& sample) {
         for (const Row& r : p.rows) {

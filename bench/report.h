@@ -51,6 +51,8 @@ struct Row {
     Series reference;
     // The reference is ours with this mechanism off, when it is set.
     QString without = {};
+    // Scrolled to the end once the last page was laid out, not right after.
+    bool settled = false;
 };
 
 struct StartRow {

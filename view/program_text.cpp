@@ -11,6 +11,14 @@ namespace view
 
 using namespace detail;
 
+namespace
+{
+
+    // How far past a position the document catches up to a line's end.
+    constexpr qsizetype kCatchUpReach = 4096;
+
+} // namespace
+
 void RichTextBox::setText(const QString& text)
 {
     syncFromDocument();
@@ -84,6 +92,10 @@ void RichTextBox::catchUp(qint32 position)
     qint32 end = std::min(position, m_text.map.length());
     if (end <= m_text.inDocument)
         return;
+    // On to the end of the line, its break included, where that is near:
+    // one insertion an entry, however many steps format it.
+    if (const qsizetype lf = QStringView(text).mid(end, kCatchUpReach).indexOf(u'\n'); lf >= 0)
+        end += qint32(lf) + 1;
     // Never between a CR and its LF: the pair is one paragraph separator.
     if (end < text.size() && text.at(end - 1) == u'\r' && text.at(end) == u'\n')
         ++end;

@@ -39,9 +39,13 @@ struct Fixture {
     std::unique_ptr<Form1> window;
 
     explicit Fixture(QStringList fonts = { "A", "B", "C" }, double dpi = 96)
+        : Fixture(std::make_unique<preview::NamedFontList>(std::move(fonts)), dpi)
+    {
+    }
+    Fixture(std::unique_ptr<preview::FontList> fonts, double dpi)
     {
         Form1Platform platform;
-        platform.fonts = std::make_unique<preview::NamedFontList>(std::move(fonts));
+        platform.fonts = std::move(fonts);
         auto scripted = std::make_unique<ScriptedColourDialog>();
         dialog = scripted.get();
         platform.colourDialog = std::move(scripted);
@@ -78,6 +82,7 @@ private Q_SLOTS:
     void enterPressesFocusedButton_data();
     void enterPressesFocusedButton();
     void loadHandler();
+    void fontsReadOnceOnScreen();
     void resizeFollowsWindow();
     void resizeRefusedKeepsLastSize();
     void showButtonBuildsPreview();
@@ -360,6 +365,28 @@ void tst_Form1::loadHandler()
     QCOMPARE(f.pane->urls, QStringList { kBannerUrl });
     QVERIFY(kBannerUrl.startsWith(QStringLiteral("http://")));
     QVERIFY(kBannerUrl.endsWith(QStringLiteral("/002/gear.shtml")));
+}
+
+// The installed fonts are read once the window is on screen, between
+// events, so that the first press of Show does not wait for them.
+void tst_Form1::fontsReadOnceOnScreen()
+{
+    struct Counted : preview::NamedFontList {
+        using NamedFontList::NamedFontList;
+        std::int16_t count() const override
+        {
+            ++reads;
+            return NamedFontList::count();
+        }
+        mutable int reads = 0;
+    };
+    auto fonts = std::make_unique<Counted>(QStringList { "A", "B" });
+    const Counted* counted = fonts.get();
+    Fixture f(std::move(fonts), 96);
+    QCOMPARE(counted->reads, 0);
+    f.w().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.w()));
+    QTRY_VERIFY(counted->reads > 0);
 }
 
 void tst_Form1::resizeFollowsWindow()

@@ -813,6 +813,33 @@ void tst_View::glyphsAFontLacksAreDrawnByOneThatHasThem()
         QCOMPARE(view::drawnFamilyAt(box, 3 + entry * 9), glimra::labelFontStandIn());
         QCOMPARE(view::charFormatAt(box, 3 + entry * 9).fontName, fonts[entry]);
     }
+
+    // Hidden, as a build formats an entry: the stand-ins keep the size,
+    // colour and weight set on the whole entry after its font.
+    box.setVisible(false);
+    box.setText(QStringLiteral("\r\naあb (A)"));
+    box.setSelStart(2);
+    box.setSelLength(3);
+    box.setSelFontName(QStringLiteral("DejaVu Sans"));
+    box.setSelFontSize(std::int16_t(20));
+    box.setSelColour(0x0000FF);
+    box.setSelBold(true);
+    // Until the build moves on, the stand-ins wait, so that the entry's
+    // formats each change one fragment, not one a stand-in.
+    QCOMPARE(view::drawnFamilyAt(box, 3), QStringLiteral("DejaVu Sans"));
+    box.setSelStart(5);
+    box.setSelLength(4);
+    box.setSelFontName(glimra::kLabelFontName);
+    box.setVisible(true);
+    QCOMPARE(view::drawnFamilyAt(box, 3), glimra::labelFontStandIn());
+    QCOMPARE(view::drawnFamilyAt(box, 4), QStringLiteral("DejaVu Sans"));
+    for (int i = 2; i < 5; ++i) {
+        const view::CharFormat f = view::charFormatAt(box, i);
+        QCOMPARE(f.fontName, QStringLiteral("DejaVu Sans"));
+        QCOMPARE(f.pointSize, 20.0);
+        QCOMPARE(f.colour, std::optional<glimra::Colour>(0x0000FF));
+        QVERIFY(f.bold());
+    }
 }
 
 void tst_View::standInRuns_data()

@@ -28,6 +28,7 @@ void DocumentWriter::noteChange() { ++m_changes; }
 
 void DocumentWriter::rebuild(const QString& text, const QTextCharFormat& format)
 {
+    m_later = {};
     Edit edit(*this);
     QTextCursor cursor(m_document);
     cursor.select(QTextCursor::Document);
@@ -42,14 +43,39 @@ void DocumentWriter::rebuild(const QString& text, const QTextCharFormat& format)
 
 void DocumentWriter::append(QStringView text, const QTextCharFormat& format)
 {
+    settle();
     Edit edit(*this);
     QTextCursor cursor(m_document);
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text.toString(), format);
 }
 
+void DocumentWriter::applyAfter(std::vector<Run> runs, int from, int to)
+{
+    settle();
+    m_later = { std::move(runs), from, to, {} };
+    for (const Run& run : m_later.runs) {
+        for (const int property : run.format.properties().keys()) {
+            if (!m_later.properties.contains(property))
+                m_later.properties.append(property);
+        }
+    }
+}
+
+void DocumentWriter::settle()
+{
+    std::vector<Run> runs = std::exchange(m_later.runs, {});
+    for (const Run& run : runs)
+        apply(run.format, run.from, run.to, false);
+}
+
 void DocumentWriter::apply(const QTextCharFormat& format, int from, int to, bool skipNoOps)
 {
+    const bool beforeTheRuns = from == m_later.from && to == m_later.to
+        && std::none_of(m_later.properties.begin(), m_later.properties.end(),
+            [&format](int property) { return format.hasProperty(property); });
+    if (!beforeTheRuns)
+        settle();
     if (from >= to || (skipNoOps && rangeHas(format, from, to)))
         return;
     Edit edit(*this);

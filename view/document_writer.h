@@ -15,6 +15,8 @@
 
 #include <QStringView>
 
+#include <vector>
+
 namespace view
 {
 
@@ -56,6 +58,19 @@ public:
     // Merges `format` into document positions [from, to), unless
     // `skipNoOps` and every character there has it already.
     void apply(const QTextCharFormat& format, int from, int to, bool skipNoOps);
+    // Merges each of `runs` into its stretch of [from, to), after any more
+    // formats the program merges into all of [from, to) that set none of the
+    // runs' properties: merged before the runs split the range, each such
+    // format changes one fragment, not one a run. Any other change, or
+    // settle(), merges the runs first.
+    struct Run {
+        int from;
+        int to;
+        QTextCharFormat format;
+    };
+    void applyAfter(std::vector<Run> runs, int from, int to);
+    // Merges the runs held back by applyAfter(), if any.
+    void settle();
     // Whether every character in [from, to), paragraph separators included,
     // has every property of `format`.
     bool rangeHas(const QTextCharFormat& format, int from, int to) const;
@@ -75,6 +90,13 @@ private:
         quint64 changes = ~quint64(0);
     };
     mutable Scan m_scan;
+    struct Later {
+        std::vector<Run> runs;
+        int from = 0;
+        int to = 0;
+        QList<int> properties; // set by any of the runs
+    };
+    Later m_later;
 };
 
 } // namespace view

@@ -130,6 +130,7 @@ void RichTextBox::entryFinished(qint32 end)
 {
     syncFromDocument();
     catchUp(end);
+    m_writer.settle();
     int finished = documentPosition(std::min(end, m_text.map.length()));
     // While the document lags behind the text, its last block may grow yet.
     if (m_text.inDocument < m_text.map.length())
@@ -200,6 +201,7 @@ void RichTextBox::applyToRange(const QTextCharFormat& format, qint32 from, qint3
 bool RichTextBox::rangeHas(const QTextCharFormat& format, qint32 from, qint32 to)
 {
     catchUp(to);
+    m_writer.settle();
     const int a = documentPosition(from);
     const int b = documentPosition(to);
     return a >= b || m_writer.rangeHas(format, a, b);
@@ -233,6 +235,19 @@ void RichTextBox::setSelFontName(const QString& name)
             return;
     }
     applyToRange(f, from, to);
+    if (m_hidden.deferring()) {
+        // The build sets the entry's size, colour and style on the whole range
+        // next: merged before the runs split it, each changes one fragment.
+        std::vector<DocumentWriter::Run> later;
+        later.reserve(runs.size());
+        for (const StandInRun& run : runs) {
+            const bool sameFamily = !later.empty() && run.family == runs[later.size() - 1].family;
+            later.push_back({ documentPosition(run.from), documentPosition(run.to),
+                sameFamily ? later.back().format : standInFormat(run) });
+        }
+        m_writer.applyAfter(std::move(later), documentPosition(from), documentPosition(to));
+        return;
+    }
     for (const StandInRun& run : runs)
         applyToRange(standInFormat(run), run.from, run.to);
 }
@@ -301,6 +316,7 @@ void RichTextBox::setVisible(bool visible)
     const bool shown = visible && m_hidden.active();
     if (shown) {
         catchUp(m_text.map.length());
+        m_writer.settle();
         m_hidden.end(m_writer);
         m_firstPage.stop();
         m_lastPage.start();

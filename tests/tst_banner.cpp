@@ -453,6 +453,10 @@ void tst_Banner::boundsHostilePages_data()
         << "<p>top<a href=\"http://a.example/" + QByteArray(1024 * 1024, 'a') + "\">x</a>"
         << "top";
     QTest::newRow("tags without end") << "<p>top" + repeated("<", 1024 * 1024) << "top";
+    QTest::newRow("open, then unmatched end tags")
+        << "<p>top</p>" + repeated("<x>", 16000) + repeated("</y>", 250 * 1024) << "top";
+    QTest::newRow("nested inline, stray end tags")
+        << "<p>top</p>" + repeated("<i><b>", 9000) + repeated("</p></b>", 16000) << "top";
 }
 
 void tst_Banner::boundsHostilePages()

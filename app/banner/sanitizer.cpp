@@ -158,9 +158,9 @@ namespace
 
         void start(const xmlChar* name, const xmlChar** attributes)
         {
-            if (++m_elements > kMaxElements)
-                stop();
-            if (++m_depth > kMaxDepth)
+            if (++m_depth > kMaxOpenElements)
+                return stop();
+            if (m_depth > kMaxDepth)
                 return;
             Style style = m_styles.back();
             if (style.hidden) {
@@ -319,8 +319,7 @@ namespace
         QUrl m_base;
         htmlParserCtxtPtr m_parser;
         std::vector<Style> m_styles; // one per open element up to kMaxDepth, over the page's own
-        int m_depth = 0; // every open element, however deep
-        int m_elements = 0;
+        int m_depth = 0; // every open element, however deep: libxml2's own stack
         int m_runs = 0;
         int m_pictures = 0;
         qsizetype m_textLength = 0;
@@ -329,6 +328,17 @@ namespace
     };
 
     Collector* collector(void* context) { return static_cast<Collector*>(context); }
+
+    // Where the page's tag after the kMaxTags-th would begin: every tag,
+    // comment and declaration opens with a '<', and text holds none unescaped.
+    qsizetype tagsEnd(const QByteArray& page)
+    {
+        qsizetype at = -1;
+        for (int tags = 0; tags <= kMaxTags; ++tags)
+            if ((at = page.indexOf('<', at + 1)) < 0)
+                return page.size();
+        return at;
+    }
 
 } // namespace
 
@@ -344,7 +354,8 @@ std::optional<Page> sanitize(const QByteArray& body, const QByteArray& contentTy
     // Plain text is shown as the words it is: escaped, one paragraph a line.
     if (plain)
         content = QLatin1String("<p>") + content.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<p>"));
-    const QByteArray utf8 = content.toUtf8();
+    QByteArray utf8 = content.toUtf8();
+    utf8.truncate(tagsEnd(utf8));
 
     xmlInitParser();
     htmlSAXHandler sax {};

@@ -20,8 +20,13 @@ namespace banner
 
 // Content nested deeper than this is dropped.
 inline constexpr int kMaxDepth = 64;
-// Past this many elements, the rest of the page is not even parsed.
-inline constexpr int kMaxElements = 16384;
+// libxml2's HTML parser matches every end tag against each element still
+// open, so its own work grows as tags times open elements. Both are bounded:
+// past this many tags, start and end tags alike, the rest of the page is not
+// even handed to the parser, and the parse stops where this many elements
+// are open at once.
+inline constexpr int kMaxTags = 16384;
+inline constexpr int kMaxOpenElements = 4 * kMaxDepth;
 inline constexpr int kMaxParagraphs = 128;
 inline constexpr int kMaxRuns = 512;
 inline constexpr int kMaxTextLength = 8192; // characters

@@ -9,6 +9,7 @@
 #include "banner/url_policy.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QFile>
 #include <QStringEncoder>
 #include <QTest>
 #include <QTextBlock>
@@ -532,6 +533,9 @@ void tst_Banner::decodesPictures_data()
     QTest::newRow("animated GIF, 5000 frames: the first") << animatedGif(5000) << large << false << QSize(1, 1) << red;
     QTest::newRow("JPEG of 20000x20000") << greyJpeg(20000, 20000) << QSize(20, 20) << true << QSize(20, 20)
                                          << qRgb(128, 128, 128);
+    QFile lyingIco(QStringLiteral(CORPUS_DIR "/pictures/ico-directory-lies"));
+    QVERIFY(lyingIco.open(QIODevice::ReadOnly));
+    QTest::newRow("ICO: says 16x16 of a 5700x5700 PNG") << lyingIco.readAll() << large << false << QSize() << QRgb(0);
     QTest::newRow("not a picture") << QByteArray("just words") << large << false << QSize() << QRgb(0);
     QTest::newRow("truncated png") << png(small).left(20) << large << false << QSize() << QRgb(0);
     QTest::newRow("nothing") << QByteArray() << large << false << QSize() << QRgb(0);

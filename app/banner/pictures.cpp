@@ -4,10 +4,24 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace banner
 {
+
+namespace
+{
+    // The formats a banner needs, each of whose readers decodes the size its
+    // header tells. Others need not: an ICO's directory may say 16x16 of an
+    // entry that is a PNG of thousands of pixels a side, decoded whole.
+    constexpr std::array<std::string_view, 3> kFormats = { "gif", "jpeg", "png" };
+
+    bool isBannerFormat(const QByteArray& format)
+    {
+        return std::find(kFormats.begin(), kFormats.end(), std::string_view(format.constData())) != kFormats.end();
+    }
+} // namespace
 
 QHash<QUrl, DecodeSize> decodeSizes(const Page& page, QSize pane, qreal scale)
 {
@@ -63,7 +77,7 @@ QImage decodePicture(const QByteArray& bytes, DecodeSize size)
     QImageReader reader(&buffer);
     // A small file can claim a huge picture; its header says so first.
     const QSize full = reader.size();
-    if (full.isEmpty() || size.box.isEmpty())
+    if (!isBannerFormat(reader.format()) || full.isEmpty() || size.box.isEmpty())
         return {};
     QSize target = size.exact ? size.box.boundedTo(full)
                               : (full.boundedTo(size.box) == full ? full : full.scaled(size.box, Qt::KeepAspectRatio));

@@ -536,6 +536,10 @@ void tst_Banner::decodesPictures_data()
     QFile lyingIco(QStringLiteral(CORPUS_DIR "/pictures/ico-directory-lies"));
     QVERIFY(lyingIco.open(QIODevice::ReadOnly));
     QTest::newRow("ICO: says 16x16 of a 5700x5700 PNG") << lyingIco.readAll() << large << false << QSize() << QRgb(0);
+    QFile lyingGif(QStringLiteral(CORPUS_DIR "/pictures/gif-screen-larger-than-its-frame"));
+    QVERIFY(lyingGif.open(QIODevice::ReadOnly));
+    QTest::newRow("GIF: an 8x8 frame on a 13576x2048 screen")
+        << lyingGif.readAll() << large << false << QSize() << QRgb(0);
     QTest::newRow("not a picture") << QByteArray("just words") << large << false << QSize() << QRgb(0);
     QTest::newRow("truncated png") << png(small).left(20) << large << false << QSize() << QRgb(0);
     QTest::newRow("nothing") << QByteArray() << large << false << QSize() << QRgb(0);

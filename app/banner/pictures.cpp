@@ -21,6 +21,18 @@ namespace
     {
         return std::find(kFormats.begin(), kFormats.end(), std::string_view(format.constData())) != kFormats.end();
     }
+
+    // What any reader may allocate at once, whatever the header told: a
+    // GIF's reader tells the size of its first frame, then allocates the
+    // screen the file claims, which may be thousands of pixels a side.
+    void limitReaders()
+    {
+        static const bool limited = [] {
+            QImageReader::setAllocationLimit(int(kMaxHeldBytes / (1024 * 1024)));
+            return true;
+        }();
+        Q_UNUSED(limited);
+    }
 } // namespace
 
 QHash<QUrl, DecodeSize> decodeSizes(const Page& page, QSize pane, qreal scale)
@@ -71,6 +83,7 @@ qint64 heldBytes(QSize full, QImage::Format format, const QByteArray& kind, QSiz
 
 QImage decodePicture(const QByteArray& bytes, DecodeSize size)
 {
+    limitReaders();
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);

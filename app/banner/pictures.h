@@ -43,7 +43,8 @@ QHash<QUrl, DecodeSize> decodeSizes(const Page& page, QSize pane, qreal scale);
 // The picture in `bytes` at `size`, as premultiplied ARGB32 (RGB32 when
 // opaque), or a null image when it is none, or when its reader would have
 // to hold more than kMaxHeldBytes, or is in a format a banner does not need
-// (only GIF, JPEG and PNG are read). Reentrant: runs on any thread.
+// (only GIF, JPEG and PNG are read). Sets Qt's allocation limit for every
+// image reader at kMaxHeldBytes. Reentrant: runs on any thread.
 QImage decodePicture(const QByteArray& bytes, DecodeSize size);
 
 // What a reader must hold at once to give a picture of `full` pixels, in

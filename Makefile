@@ -15,7 +15,7 @@ ifneq ($(CI),)
 CMAKE_FLAGS += -DWARNINGS_AS_ERRORS=ON
 endif
 
-.PHONY: all app run test bench package format clean
+.PHONY: all app run test bench fuzz package format clean
 
 # The program alone, in the tree the tests share: `make run` compiles no test.
 app:
@@ -54,6 +54,19 @@ bench:
 	$(CMAKE) --build $(BENCH_DIR) -j$(JOBS) --target glimra_bench
 	$(BENCH_DIR)/bench/glimra_bench $(BENCH_FLAGS)
 
+# The libFuzzer harnesses (fuzz/), built with clang in a tree of their own,
+# each run for FUZZ_SECONDS from the corpus kept in tests/corpus/: a
+# finding lands in build-fuzz/findings/. `make test` only replays the corpus.
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 180
+fuzz:
+	@tools/install-deps fuzz
+	@test -f $(FUZZ_DIR)/CMakeCache.txt || $(CMAKE) -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_CXX_COMPILER=clang++ -DGLIMRA_FUZZ=ON -DBUILD_TESTING=OFF -DGLIMRA_BUILD_BENCH=OFF \
+		-DENABLE_HARDENING=OFF $(CMAKE_FLAGS)
+	$(CMAKE) --build $(FUZZ_DIR) -j$(JOBS) --target fuzzers
+	tools/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_HARNESSES)
+
 # The Debian package, glimra_<version>_<arch>.deb in build-package/, from a
 # tree of its own that holds no tests.
 PACKAGE_DIR ?= build-package
@@ -69,4 +82,4 @@ format:
 
 # Every tree this Makefile makes.
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(BENCH_DIR) $(PACKAGE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(BENCH_DIR) $(PACKAGE_DIR) $(FUZZ_DIR)

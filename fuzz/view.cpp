@@ -21,6 +21,8 @@ using view::RichTextBox;
 namespace
 {
 
+constexpr qsizetype kMaxLength = 512;
+
 // The bytes, read one small choice at a time; zeros once they run out.
 class Choices
 {
@@ -98,8 +100,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case 2: { // the text pass: what is there, extended
+            const QString tail = text(choose);
+            // Each check reads every character back: a short text keeps the runs quick.
+            if (model.text().size() > kMaxLength)
+                break;
             RichTextBox::HeldText held = box.takeText();
-            held += text(choose);
+            held += tail;
             const QString t = held.text();
             box.setText(std::move(held));
             model.setText(t);

@@ -2,6 +2,7 @@
 
 #include "base/colour_value.h"
 #include "base/failure.h"
+#include "entry_tips.h"
 #include "format_properties.h"
 #include "glyph_fallback.h"
 #include "stand_in_tint.h"
@@ -56,6 +57,7 @@ RichTextBox::RichTextBox(QWidget* parent)
     label.setPointSize(glimra::kLabelFontSize);
     setFont(label);
     connect(document(), &QTextDocument::contentsChange, this, &RichTextBox::onContentsChange);
+    new EntryTips(this);
 }
 
 RichTextBox::~RichTextBox() = default;

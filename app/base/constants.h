@@ -124,6 +124,20 @@ namespace caption
     inline const QString HideDefineColours = QStringLiteral("<< 色の作成(&D)");
 } // namespace caption
 
+// The tool tip of a preview entry (view/entry_tip.h), a statement a line.
+namespace tip
+{
+    inline const QString AllDrawn = QStringLiteral("サンプルの文字はすべてこのフォントで表示しています。");
+    inline const QString Lacks = QStringLiteral("このフォントにない文字: %1 字");
+    inline const QString Grey = QStringLiteral("灰色の文字は、このフォントにないため別のフォントで表示しています。");
+    inline const QString DrawnBy = QStringLiteral("代わりに表示したフォント: %1");
+    inline const QString InNoFont = QStringLiteral("うち %1 字はどのフォントにもなく、空の枠で表示しています。");
+    inline const QString NotInstalled = QStringLiteral("このフォントは今はインストールされていません。");
+    inline const QString MoreFamilies = QStringLiteral(" ほか %1 フォント");
+    inline const QString ListSeparator = QStringLiteral("、");
+    inline const QString Ellipsis = QStringLiteral(" …");
+} // namespace tip
+
 // What a screen reader calls the controls that have no caption of their own.
 namespace accessibleName
 {

@@ -67,6 +67,8 @@ private Q_SLOTS:
     void sessionEndClosesWindow();
     void qtTextsInJapanese_data();
     void qtTextsInJapanese();
+    void noJapaneseFontIsSaidOnce_data();
+    void noJapaneseFontIsSaidOnce();
 };
 
 void tst_StartUp::noDisplayEndsWithStatusOne_data()
@@ -152,6 +154,48 @@ void tst_StartUp::qtTextsInJapanese()
     delete translator;
     QVERIFY2(text.contains(japanese), qPrintable(text));
     QCOMPARE(QCoreApplication::translate(qPrintable(context), qPrintable(source)), source);
+}
+
+void tst_StartUp::noJapaneseFontIsSaidOnce_data()
+{
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<int>("said"); // times the packages are named
+    const QString dejavu = QStringLiteral("/usr/share/fonts/truetype/dejavu");
+    const QString ipa = QStringLiteral("/usr/share/fonts/opentype/ipafont-gothic");
+    QTest::newRow("Latin fonts only") << QStringList { dejavu } << 1;
+    QTest::newRow("a Japanese gothic as well") << QStringList { dejavu, ipa } << 0;
+}
+
+void tst_StartUp::noJapaneseFontIsSaidOnce()
+{
+    QFETCH(QStringList, folders);
+    QFETCH(int, said);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString conf = QStringLiteral("<?xml version=\"1.0\"?>\n<fontconfig>\n");
+    for (const QString& folder : folders) {
+        if (!QFile::exists(folder))
+            QSKIP(qPrintable(folder + QStringLiteral(" is not installed")));
+        conf += QStringLiteral("<dir>%1</dir>\n").arg(folder);
+    }
+    conf += QStringLiteral("<cachedir>%1</cachedir>\n</fontconfig>\n").arg(dir.filePath(QStringLiteral("cache")));
+    QFile file(dir.filePath(QStringLiteral("fonts.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(conf.toUtf8());
+    file.close();
+    QProcess glimra;
+    startGlimra(glimra, QStringLiteral("offscreen"),
+        { { QStringLiteral("FONTCONFIG_FILE"), file.fileName() },
+            { QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0") } });
+    QVERIFY(glimra.waitForStarted());
+    // It runs on: it is ended as the session ends it.
+    QTRY_VERIFY_WITH_TIMEOUT(catches(glimra.processId(), SIGTERM), 20000);
+    QTest::qWait(500);
+    QCOMPARE(glimra.state(), QProcess::Running);
+    QCOMPARE(::kill(pid_t(glimra.processId()), SIGTERM), 0);
+    QCOMPARE(exitStatus(glimra), 0);
+    const QString err = QString::fromLocal8Bit(glimra.readAllStandardError());
+    QCOMPARE(err.count(QStringLiteral("fonts-noto-cjk or fonts-ipafont-gothic")), said);
 }
 
 QTEST_MAIN(tst_StartUp)

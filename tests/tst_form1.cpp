@@ -91,6 +91,7 @@ private Q_SLOTS:
     void swatches();
     void coloursChangedDuringBuild();
     void nestedClicksTwentyDeep();
+    void closingDuringBuildStops_data();
     void closingDuringBuildStops();
     void fatalFailureShowsBoxAndEnds_data();
     void fatalFailureShowsBoxAndEnds();
@@ -573,16 +574,32 @@ void tst_Form1::nestedClicksTwentyDeep()
     QCOMPARE(view::charFormatAt(*w.RichTextBox1, last + 6).fontName, kLabelFontName);
 }
 
+void tst_Form1::closingDuringBuildStops_data()
+{
+    QTest::addColumn<int>("key"); // 0: the close button's path, close()
+    QTest::newRow("close button") << 0;
+    QTest::newRow("Ctrl+Q") << int(Qt::Key_Q);
+    QTest::newRow("Ctrl+W") << int(Qt::Key_W);
+}
+
 void tst_Form1::closingDuringBuildStops()
 {
+    QFETCH(int, key);
     Fixture f(names(200));
     Form1& w = f.w();
     w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
     int yieldsSeen = 0;
     QTimer closer;
     connect(&closer, &QTimer::timeout, &w, [&] {
-        if (++yieldsSeen == 3)
+        if (++yieldsSeen != 3)
+            return;
+        if (key == 0)
             w.close();
+        else
+            QTest::keyClick(
+                QApplication::focusWidget() ? QApplication::focusWidget() : &w, Qt::Key(key), Qt::ControlModifier);
     });
     closer.start(0);
     QTest::mouseClick(w.Command1, Qt::LeftButton);

@@ -3,6 +3,7 @@
 // Every fixed value of glimra: captions, colours, the label font, and the
 // window's layout in twips (1/1440 inch), as the window was designed.
 
+#include <QKeyCombination>
 #include <QRect>
 #include <QString>
 
@@ -76,6 +77,9 @@ inline constexpr int kLabelFontCharset = 128; // Shift-JIS
 inline constexpr int kIconSizes[] = { 16, 22, 24, 48, 64, 128, 256 };
 
 inline const QString kBannerUrl = QStringLiteral("http://glimra-maker.example/002/gear.shtml");
+
+// The keys that close the window, besides its close button.
+inline constexpr QKeyCombination kCloseKeys[] = { Qt::CTRL | Qt::Key_Q, Qt::CTRL | Qt::Key_W };
 
 // Sizes offered by the size list, and the one selected at start-up.
 inline constexpr int kFirstSize = 8;

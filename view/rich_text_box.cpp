@@ -6,6 +6,7 @@
 #include "format_properties.h"
 #include "glyph_fallback.h"
 #include "stand_in_tint.h"
+#include "undo_keeps_place.h"
 
 #include <QGuiApplication>
 #include <QPaintEvent>
@@ -58,6 +59,7 @@ RichTextBox::RichTextBox(QWidget* parent)
     setFont(label);
     connect(document(), &QTextDocument::contentsChange, this, &RichTextBox::onContentsChange);
     new EntryTips(this);
+    new UndoKeepsPlace(this);
 }
 
 RichTextBox::~RichTextBox() = default;

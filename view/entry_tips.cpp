@@ -4,48 +4,49 @@
 
 #include <QHelpEvent>
 #include <QPlainTextEdit>
-#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QToolTip>
 
 namespace view
 {
 
-EntryTips::EntryTips(QPlainTextEdit* view)
+EntryTips::EntryTips(QPlainTextEdit* view, Geometry geometry)
     : QObject(view)
     , m_view(view)
+    , m_geometry(std::move(geometry))
 {
     view->viewport()->installEventFilter(this);
 }
 
-std::optional<int> EntryTips::characterAt(const QPoint& point) const
+std::optional<EntryTips::Line> EntryTips::lineAt(const QPoint& point) const
 {
-    const QTextDocument& document = *m_view->document();
-    const int near = m_view->cursorForPosition(point).position();
-    // The caret nearest the point stands before or after the character.
-    for (const int p : { near, near - 1 }) {
-        if (p < 0 || p + 1 >= document.characterCount() || document.characterAt(p) == QChar::ParagraphSeparator)
+    const int bottom = m_view->viewport()->height();
+    for (QTextBlock block = m_geometry.firstVisibleBlock(); block.isValid(); block = block.next()) {
+        const QRectF rect = m_geometry.blockRect(block);
+        if (rect.top() > point.y() || rect.top() > bottom)
+            return std::nullopt;
+        const QTextLayout* layout = block.layout();
+        if (rect.bottom() < point.y() || !layout)
             continue;
-        QTextCursor at(m_view->document());
-        at.setPosition(p);
-        const QRect before = m_view->cursorRect(at);
-        at.setPosition(p + 1);
-        const QRect after = m_view->cursorRect(at);
-        if (before.top() != after.top())
-            continue; // the line wraps here
-        if (point.y() >= before.top() && point.y() <= before.bottom()
-            && point.x() >= std::min(before.left(), after.left()) && point.x() <= std::max(before.left(), after.left()))
-            return p;
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            const QRectF ink = line.naturalTextRect().translated(rect.topLeft());
+            if (point.y() >= ink.top() && point.y() < ink.bottom() && point.x() >= ink.left() && point.x() < ink.right()
+                && line.textLength() > 0)
+                return Line { block.position() + line.textStart(), ink.toAlignedRect() };
+        }
+        return std::nullopt;
     }
     return std::nullopt;
 }
 
 QString EntryTips::tipAt(const QPoint& point)
 {
-    const std::optional<int> character = characterAt(point);
-    if (!character)
+    const std::optional<Line> line = lineAt(point);
+    if (!line)
         return {};
-    std::optional<Entry> entry = entryAt(*m_view->document(), *character);
+    std::optional<Entry> entry = entryAt(*m_view->document(), line->position);
     if (!entry)
         return {};
     if (entry->fontName != m_last.fontName || entry->sample != m_last.sample) {
@@ -70,10 +71,8 @@ bool EntryTips::eventFilter(QObject* watched, QEvent* event)
     // looks like markup would make Qt read the whole tip as rich text.
     if (Qt::mightBeRichText(tip))
         tip = Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal);
-    // Shown until the pointer leaves the line it rests on.
-    const QRect line = m_view->cursorRect(m_view->cursorForPosition(help->pos()));
-    QToolTip::showText(
-        help->globalPos(), tip, m_view->viewport(), QRect(0, line.top(), m_view->viewport()->width(), line.height()));
+    // Shown until the pointer leaves the text of the line it rests on.
+    QToolTip::showText(help->globalPos(), tip, m_view->viewport(), lineAt(help->pos())->rect);
     return true;
 }
 

@@ -58,7 +58,9 @@ RichTextBox::RichTextBox(QWidget* parent)
     label.setPointSize(glimra::kLabelFontSize);
     setFont(label);
     connect(document(), &QTextDocument::contentsChange, this, &RichTextBox::onContentsChange);
-    new EntryTips(this);
+    new EntryTips(this,
+        { [this] { return firstVisibleBlock(); },
+            [this](const QTextBlock& block) { return blockBoundingGeometry(block).translated(contentOffset()); } });
     new UndoKeepsPlace(this);
 }
 

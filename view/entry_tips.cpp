@@ -14,14 +14,15 @@ namespace view
 EntryTips::EntryTips(QPlainTextEdit* view, Geometry geometry)
     : QObject(view)
     , m_view(view)
+    , m_viewport(view->viewport())
     , m_geometry(std::move(geometry))
 {
-    view->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
 }
 
 std::optional<EntryTips::Line> EntryTips::lineAt(const QPoint& point) const
 {
-    const int bottom = m_view->viewport()->height();
+    const int bottom = m_viewport->height();
     for (QTextBlock block = m_geometry.firstVisibleBlock(); block.isValid(); block = block.next()) {
         const QRectF rect = m_geometry.blockRect(block);
         if (rect.top() > point.y() || rect.top() > bottom)
@@ -58,7 +59,9 @@ QString EntryTips::tipAt(const QPoint& point)
 
 bool EntryTips::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_view->viewport() || event->type() != QEvent::ToolTip)
+    // The type first: the viewport's last events come while the view is
+    // being destroyed, and must not reach it.
+    if (event->type() != QEvent::ToolTip || watched != m_viewport)
         return false;
     const auto* help = static_cast<QHelpEvent*>(event);
     QString tip = tipAt(help->pos());
@@ -72,7 +75,7 @@ bool EntryTips::eventFilter(QObject* watched, QEvent* event)
     if (Qt::mightBeRichText(tip))
         tip = Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal);
     // Shown until the pointer leaves the text of the line it rests on.
-    QToolTip::showText(help->globalPos(), tip, m_view->viewport(), lineAt(help->pos())->rect);
+    QToolTip::showText(help->globalPos(), tip, m_viewport, lineAt(help->pos())->rect);
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include <optional>
 
 class QPlainTextEdit;
+class QWidget;
 
 namespace view
 {
@@ -50,6 +51,7 @@ private:
     std::optional<Line> lineAt(const QPoint& point) const;
 
     QPlainTextEdit* m_view;
+    QWidget* m_viewport;
     Geometry m_geometry;
     // The last tip: resting again on the same entry works nothing out.
     struct Last {

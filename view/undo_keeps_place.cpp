@@ -18,7 +18,9 @@ UndoKeepsPlace::UndoKeepsPlace(QPlainTextEdit* view)
 
 bool UndoKeepsPlace::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_view || event->type() != QEvent::KeyPress || m_view->isReadOnly())
+    // The type first: events that come while the view is being destroyed
+    // must not reach it.
+    if (event->type() != QEvent::KeyPress || watched != m_view || m_view->isReadOnly())
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
     const bool undo = key->matches(QKeySequence::Undo);

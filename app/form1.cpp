@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 
 #include <utility>
@@ -145,6 +146,10 @@ Form1::Form1(Form1Platform platform, QWidget* parent)
     connect(Command1, &QPushButton::clicked, this, &Form1::onCommand1Clicked);
     connect(Command2, &QPushButton::clicked, this, &Form1::onCommand2Clicked);
     connect(Command3, &QPushButton::clicked, this, &Form1::onCommand3Clicked);
+    // Ctrl+Q and Ctrl+W close the window as every desktop application's do,
+    // the way its close button does: a build in progress stops.
+    for (const QKeyCombination keys : kCloseKeys)
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 
     resize(twipsToPixels(kClientWidth, m_dpi), twipsToPixels(kClientHeight, m_dpi));
     orDie(this, [this] { load(); });

@@ -20,6 +20,12 @@ namespace glimra
 
 namespace
 {
+    // In English: a desktop without Japanese fonts may well draw no Japanese.
+    const QString kNoJapaneseFont = QStringLiteral(
+        "glimra: no installed font draws Japanese, so the window's captions and Qt's dialogs show empty boxes.\n"
+        "glimra: install a Japanese font, such as Debian's fonts-noto-cjk or fonts-ipafont-gothic:\n"
+        "glimra:     sudo apt install fonts-noto-cjk\n");
+
     QtMessageHandler g_qtHandler = nullptr;
 
     // Qt reports a display it cannot open with qFatal() from inside
@@ -109,9 +115,12 @@ void installJapaneseUiFont()
         return;
     QFont font = QApplication::font();
     font.setFamilies(QStringList { family });
-    // Without a Japanese font the captions cannot be drawn; no search for one.
-    if (!labelFontStandInIsJapanese())
+    // Without a Japanese font the captions cannot be drawn; no search for
+    // one, but word of what draws them, once.
+    if (!labelFontStandInIsJapanese()) {
         font.setStyleStrategy(QFont::NoFontMerging);
+        std::fputs(qPrintable(kNoJapaneseFont), stderr);
+    }
     QApplication::setFont(font);
 }
 

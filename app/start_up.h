@@ -32,8 +32,9 @@ QTranslator* installJapaneseQtTexts(QCoreApplication& app);
 // there is one), for every window made from now on, dialogs and message
 // boxes included. Qt would otherwise draw the captions through its own
 // fallback search, at a cost that grows with the square of the installed
-// fonts, and may pick a face with typewriter Latin. Call it before the
-// window is made.
+// fonts, and may pick a face with typewriter Latin. Where no installed font
+// draws the captions, it says so on standard error, naming the packages
+// that would. Call it before the window is made.
 void installJapaneseUiFont();
 
 } // namespace glimra

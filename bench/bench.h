@@ -90,6 +90,7 @@ namespace key
     inline const QString formatPass = QStringLiteral("format_ms");
     inline const QString lastYieldToPainted = QStringLiteral("tail_ms");
     inline const QString scrollToPainted = QStringLiteral("scroll_ms");
+    inline const QString tip = QStringLiteral("tip_ms");
     inline const QString maxRssKb = QStringLiteral("maxrss_kb");
     inline const QString hwmKb = QStringLiteral("hwm_kb");
     inline const QString fonts = QStringLiteral("fonts");

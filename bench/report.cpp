@@ -202,18 +202,20 @@ QString Report::markdown() const
             continue;
         const auto units = statOf(r.ours, key::textUnits);
         const auto rss = statOf(r.ours, key::maxRssKb);
-        megabyte += QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 |\n")
+        megabyte += QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 |")
                         .arg(displayLabel(r.platform), windowLabel(r.window), count(r.fonts), sampleLabel(r.sample),
                             timeCell(statOf(r.ours, key::clickToPainted)), timeCell(statOf(r.ours, key::worstGap)),
                             memoryCell(rss),
                             units ? QStringLiteral("%1 MB").arg(units->median * 2 / kKiBPerMB / 1024, 0, 'f', 0)
                                   : QStringLiteral("—"),
-                            units && rss ? ratioOf(rss->median * 1024, units->median * 2) : QStringLiteral("—"));
+                            units && rss ? ratioOf(rss->median * 1024, units->median * 2) : QStringLiteral("—"))
+            + QStringLiteral(" %1 |\n").arg(timeCell(statOf(r.ours, key::tip)));
     }
     if (!megabyte.isEmpty()) {
         out += QStringLiteral("\nA 1 MiB sample (a sample and a space, over and over):\n\n");
-        out += QStringLiteral("| Display | Window | Fonts | Sample | Click → painted | Worst gap | Peak RSS | Preview "
-                              "text, UTF-16 | RSS ÷ text |\n|---|---|---:|---|---:|---:|---:|---:|---:|\n");
+        out += QStringLiteral(
+            "| Display | Window | Fonts | Sample | Click → painted | Worst gap | Peak RSS | Preview "
+            "text, UTF-16 | RSS ÷ text | An entry's tip |\n|---|---|---:|---|---:|---:|---:|---:|---:|---:|\n");
         out += megabyte;
     }
 

@@ -91,6 +91,7 @@ private Q_SLOTS:
     void swatches();
     void coloursChangedDuringBuild();
     void nestedClicksTwentyDeep();
+    void closingDuringBuildStops_data();
     void closingDuringBuildStops();
     void fatalFailureShowsBoxAndEnds_data();
     void fatalFailureShowsBoxAndEnds();
@@ -227,7 +228,7 @@ void tst_Form1::captionsFitTheUiFont_data()
     families.removeIf([](const QString& family) { return !QFontDatabase::hasFamily(family); });
     for (const QString& family : families)
         for (double dpi : { 96.0, 144.0 })
-            for (int points : { 9, 10, 11, 13, 14 })
+            for (int points = 9; points <= 14; ++points)
                 QTest::addRow("%s %d pt at %g dpi", qPrintable(family), points, dpi) << family << dpi << points;
 }
 
@@ -242,8 +243,9 @@ void tst_Form1::captionsFitTheUiFont()
     // The application's font is every control's until the test ends.
     const auto restore = qScopeGuard([before = QApplication::font()] { QApplication::setFont(before); });
     QFont font(family);
-    // The screen here is 96 dpi: a font of the pixels this DPI gives.
-    font.setPixelSize(qRound(points * dpi / 72));
+    // The screen here is 96 dpi: a font of the size this DPI gives, in
+    // points as desktops set it, so often a fraction of a pixel.
+    font.setPointSizeF(points * dpi / 96);
     QApplication::setFont(font);
     Fixture f({ "A" }, dpi);
     Form1& w = f.w();
@@ -276,6 +278,18 @@ void tst_Form1::captionsFitTheUiFont()
         const QRect text = QStyle::alignedRect(
             Qt::LeftToRight, label->alignment(), textSize(label, label->text()), label->contentsRect());
         check(label, text, below);
+        // And a pixel at least between the caption's ink and the control.
+        const QImage drawn = label->grab().toImage();
+        const QImage background = drawn.copy(0, drawn.height() - 1, drawn.width(), 1);
+        int ink = drawn.height() - 1;
+        while (ink > 0 && drawn.copy(0, ink, drawn.width(), 1) == background)
+            --ink;
+        QVERIFY2(label->y() + ink <= below->y() - 2,
+            qPrintable(QStringLiteral("%1's ink ends at %2, %3 starts at %4")
+                           .arg(label->objectName())
+                           .arg(label->y() + ink)
+                           .arg(below->objectName())
+                           .arg(below->y())));
     }
     const std::pair<QAbstractButton*, QWidget*> buttons[]
         = { { w.Check1, w.Check2 }, { w.Check2, nullptr }, { w.Command1, nullptr } };
@@ -573,16 +587,32 @@ void tst_Form1::nestedClicksTwentyDeep()
     QCOMPARE(view::charFormatAt(*w.RichTextBox1, last + 6).fontName, kLabelFontName);
 }
 
+void tst_Form1::closingDuringBuildStops_data()
+{
+    QTest::addColumn<int>("key"); // 0: the close button's path, close()
+    QTest::newRow("close button") << 0;
+    QTest::newRow("Ctrl+Q") << int(Qt::Key_Q);
+    QTest::newRow("Ctrl+W") << int(Qt::Key_W);
+}
+
 void tst_Form1::closingDuringBuildStops()
 {
+    QFETCH(int, key);
     Fixture f(names(200));
     Form1& w = f.w();
     w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
     int yieldsSeen = 0;
     QTimer closer;
     connect(&closer, &QTimer::timeout, &w, [&] {
-        if (++yieldsSeen == 3)
+        if (++yieldsSeen != 3)
+            return;
+        if (key == 0)
             w.close();
+        else
+            QTest::keyClick(
+                QApplication::focusWidget() ? QApplication::focusWidget() : &w, Qt::Key(key), Qt::ControlModifier);
     });
     closer.start(0);
     QTest::mouseClick(w.Command1, Qt::LeftButton);

@@ -102,26 +102,46 @@ void tst_StartUp::noDisplayEndsWithStatusOne()
 void tst_StartUp::sessionEndClosesWindow_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM, the session ends") << int(SIGTERM);
-    QTest::newRow("SIGINT, Ctrl+C in a terminal") << int(SIGINT);
+    QTest::addColumn<QString>("fonts"); // a folder of fonts, all glimra sees; empty: the desktop's
+    QTest::addColumn<int>("said"); // times stderr names the packages that bring a Japanese font
+    QTest::newRow("SIGTERM, the session ends") << int(SIGTERM) << QString() << 0;
+    QTest::newRow("SIGINT, Ctrl+C in a terminal") << int(SIGINT) << QString() << 0;
+    QTest::newRow("no Japanese font: said once, runs on")
+        << int(SIGTERM) << QStringLiteral("/usr/share/fonts/truetype/dejavu") << 1;
 }
 
 void tst_StartUp::sessionEndClosesWindow()
 {
     QFETCH(int, signal);
+    QFETCH(QString, fonts);
+    QFETCH(int, said);
+    QTemporaryDir dir;
+    QFile conf(dir.filePath(QStringLiteral("fonts.conf")));
+    if (!fonts.isEmpty()) {
+        if (!QFile::exists(fonts))
+            QSKIP(qPrintable(fonts + QStringLiteral(" is not installed")));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(QStringLiteral("<fontconfig><dir>%1</dir><cachedir>%2</cachedir></fontconfig>")
+                       .arg(fonts, dir.path())
+                       .toUtf8());
+        conf.close();
+    }
     QProcess glimra;
     // Ended this early, glimra may still be asking for the banner's host:
     // Qt keeps that lookup's objects past the exit, and a sanitized build
     // would report them and end with status 1. What is tested here is the
     // status the session sees; leaks are the unit tests' matter.
-    startGlimra(
-        glimra, QStringLiteral("offscreen"), { { QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0") } });
+    startGlimra(glimra, QStringLiteral("offscreen"),
+        { { QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0") },
+            { QStringLiteral("FONTCONFIG_FILE"), fonts.isEmpty() ? QString() : conf.fileName() } });
     QVERIFY(glimra.waitForStarted());
     // Sent before glimra has set up its handler, the signal would simply
     // kill it, and prove nothing.
     QTRY_VERIFY_WITH_TIMEOUT(catches(glimra.processId(), signal), 20000);
     QCOMPARE(::kill(pid_t(glimra.processId()), signal), 0);
     QCOMPARE(exitStatus(glimra), 0);
+    const QString err = QString::fromLocal8Bit(glimra.readAllStandardError());
+    QCOMPARE(err.count(QStringLiteral("fonts-noto-cjk or fonts-ipafont-gothic")), said);
 }
 
 void tst_StartUp::qtTextsInJapanese_data()

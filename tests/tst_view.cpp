@@ -153,6 +153,7 @@ private Q_SLOTS:
     void standInGlyphsDoNotPassForTheFontsOwn();
     void showingLaysOutTheFirstPageWithFontsLoadedWhileHidden_data();
     void showingLaysOutTheFirstPageWithFontsLoadedWhileHidden();
+    void undoLeavesTheViewWhereItWas();
 };
 
 // Formatting one run must touch exactly the characters the model says,
@@ -1099,6 +1100,34 @@ void tst_View::showingLaysOutTheFirstPageWithFontsLoadedWhileHidden()
     box.setCenterOnScroll(true);
     box.setCenterOnScroll(false);
     QCOMPARE(bar->maximum(), range);
+}
+
+// Undoing an edit, even of the whole text, leaves the view where the edit
+// was, not at the end of what the undo brought back.
+void tst_View::undoLeavesTheViewWhereItWas()
+{
+    RichTextBox box;
+    box.resize(300, 200);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QString text;
+    for (int i = 0; i < 300; ++i)
+        text += QStringLiteral("\r\nab (%1)").arg(i);
+    box.setText(text);
+    box.setFocus();
+    QTest::keyClick(&box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&box, Qt::Key_Delete);
+    QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(box.text(), text);
+    QCOMPARE(box.verticalScrollBar()->value(), 0);
+    for (const int at : { 150, 0 }) {
+        box.verticalScrollBar()->setValue(at);
+        QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::keyClick(&box, Qt::Key_Delete);
+        QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(box.text(), text);
+        QCOMPARE(box.verticalScrollBar()->value(), at);
+    }
 }
 
 QTEST_MAIN(tst_View)

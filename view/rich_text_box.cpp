@@ -2,9 +2,11 @@
 
 #include "base/colour_value.h"
 #include "base/failure.h"
+#include "entry_tips.h"
 #include "format_properties.h"
 #include "glyph_fallback.h"
 #include "stand_in_tint.h"
+#include "undo_keeps_place.h"
 
 #include <QGuiApplication>
 #include <QPaintEvent>
@@ -56,6 +58,10 @@ RichTextBox::RichTextBox(QWidget* parent)
     label.setPointSize(glimra::kLabelFontSize);
     setFont(label);
     connect(document(), &QTextDocument::contentsChange, this, &RichTextBox::onContentsChange);
+    new EntryTips(this,
+        { [this] { return firstVisibleBlock(); },
+            [this](const QTextBlock& block) { return blockBoundingGeometry(block).translated(contentOffset()); } });
+    new UndoKeepsPlace(this);
 }
 
 RichTextBox::~RichTextBox() = default;

@@ -3,6 +3,7 @@
 // Every fixed value of glimra: captions, colours, the label font, and the
 // window's layout in twips (1/1440 inch), as the window was designed.
 
+#include <QKeyCombination>
 #include <QRect>
 #include <QString>
 
@@ -77,6 +78,9 @@ inline constexpr int kIconSizes[] = { 16, 22, 24, 48, 64, 128, 256 };
 
 inline const QString kBannerUrl = QStringLiteral("http://glimra-maker.example/002/gear.shtml");
 
+// The keys that close the window, besides its close button.
+inline constexpr QKeyCombination kCloseKeys[] = { Qt::CTRL | Qt::Key_Q, Qt::CTRL | Qt::Key_W };
+
 // Sizes offered by the size list, and the one selected at start-up.
 inline constexpr int kFirstSize = 8;
 inline constexpr int kLastSize = 72;
@@ -123,6 +127,20 @@ namespace caption
     inline const QString DefineColours = QStringLiteral("色の作成(&D) >>");
     inline const QString HideDefineColours = QStringLiteral("<< 色の作成(&D)");
 } // namespace caption
+
+// The tool tip of a preview entry (view/entry_tip.h), a statement a line.
+namespace tip
+{
+    inline const QString AllDrawn = QStringLiteral("サンプルの文字はすべてこのフォントで表示しています。");
+    inline const QString Lacks = QStringLiteral("このフォントにない文字: %1 字");
+    inline const QString Grey = QStringLiteral("灰色の文字は、このフォントにないため別のフォントで表示しています。");
+    inline const QString DrawnBy = QStringLiteral("代わりに表示したフォント: %1");
+    inline const QString InNoFont = QStringLiteral("うち %1 字はどのフォントにもなく、空の枠で表示しています。");
+    inline const QString NotInstalled = QStringLiteral("このフォントは今はインストールされていません。");
+    inline const QString MoreFamilies = QStringLiteral(" ほか %1 フォント");
+    inline const QString ListSeparator = QStringLiteral("、");
+    inline const QString Ellipsis = QStringLiteral(" …");
+} // namespace tip
 
 // What a screen reader calls the controls that have no caption of their own.
 namespace accessibleName

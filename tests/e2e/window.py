@@ -139,7 +139,9 @@ def scenario_colour(s):
     def faces():
         shot = s.screenshot()
         return [shot.pixel(*centre(swatch(s, caption))) for caption in ("字体色", "背景色")]
-    check(faces() == [black, white], "the swatches open as %r" % faces())
+    # The window may be mapped a moment before its first paint.
+    wait_for(lambda: "the swatches to open black and white (they are %r)" % faces(),
+             lambda: faces() == [black, white], 10)
 
     choose_colour(s, "背景色", "#336699")
     wait_for(lambda: "the background swatch alone to turn #336699 (the swatches show %r)" % faces(),

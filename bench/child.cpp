@@ -6,6 +6,7 @@
 #include "../app/form1.h"
 #include "../app/start_up.h"
 #include "../view/rich_text_box.h"
+#include "../view/tuning.h"
 #include "base/constants.h"
 
 #include <QApplication>
@@ -145,6 +146,7 @@ void report(const Figures& figures)
     std::fflush(stdout);
 }
 
+#ifdef GLIMRA_TUNING
 // Every mechanism on but the one named.
 view::Tuning tuningWithout(const QString& mechanism)
 {
@@ -167,6 +169,7 @@ view::Tuning tuningWithout(const QString& mechanism)
         die("no such mechanism");
     return tuning;
 }
+#endif
 
 ChildArgs parse(const QStringList& args)
 {
@@ -348,11 +351,16 @@ int runChild(int argc, char** argv)
     BenchApplication app(argc, argv);
     const ChildArgs args = parse(QCoreApplication::arguments().mid(1));
     glimra::installJapaneseUiFont();
-    Form1 form(glimra::Form1Platform {});
+#ifdef GLIMRA_TUNING
     if (args.view == ViewKind::Reference)
-        form.RichTextBox1->setTuning(view::Tuning::none());
+        view::tuning() = view::Tuning::none();
     if (!args.without.isEmpty())
-        form.RichTextBox1->setTuning(tuningWithout(args.without));
+        view::tuning() = tuningWithout(args.without);
+#else
+    if (args.view == ViewKind::Reference || !args.without.isEmpty())
+        die("the view's switches are built only with -DGLIMRA_TUNING=ON, as make bench builds them");
+#endif
+    Form1 form(glimra::Form1Platform {});
     return args.mode == ChildMode::Start ? measureStart(app, form, args) : measureBuild(app, form, args);
 }
 

@@ -2,6 +2,7 @@
 
 // The view's own character-format properties, shared by its source files.
 
+#include <QTextBlock>
 #include <QTextFormat>
 
 namespace view::detail
@@ -27,5 +28,9 @@ QTextCharFormat makeDefaultFormat();
 const QTextCharFormat& defaultFormat();
 // Makes the label font's name find its stand-in in Qt's font lookup.
 void substituteLabelFont();
+
+// The format of the paragraph separator that ends `block`: Qt keeps it as
+// the next block's char format. Empty for the document's last block.
+inline QTextCharFormat separatorFormat(const QTextBlock& block) { return block.next().charFormat(); }
 
 } // namespace view::detail

@@ -1,9 +1,10 @@
 #pragma once
 
-// RichTextBox: the preview view. A plain-text-layout editor (only what is on
-// screen is laid out) that speaks the program's terms: positions and lengths
-// are UTF-16 code units over the text exactly as the program set it, a CR LF
-// pair counts as two, and all formatting goes through a selection. The
+// RichTextBox: the preview view. A plain-text-layout editor (a block is laid
+// out when it comes into sight or the scroll range needs it) that speaks the
+// program's terms: positions and lengths are UTF-16 code units over the text
+// exactly as the program set it, a CR LF pair counts as two, and all
+// formatting goes through a selection. The
 // program's text and its map to document positions are a PositionMap.
 //
 // This class keeps that contract and binds it to Qt; each mechanism that
@@ -24,7 +25,6 @@
 #include "hidden_edits.h"
 #include "last_page_layout.h"
 #include "position_map.h"
-#include "tuning.h"
 
 #include <QPlainTextEdit>
 
@@ -114,8 +114,6 @@ public:
     // are gathered in one edit block that closes when it is shown again.
     void setVisible(bool visible) override;
 
-    void setTuning(const Tuning& tuning);
-
 protected:
     QMimeData* createMimeDataFromSelection() const override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -150,8 +148,6 @@ private:
         // How much of the program's text the document holds; the rest is
         // inserted by catchUp().
         qint32 inDocument = 0;
-        // A switch for the bench: off, a text is inserted when it is set.
-        bool insertWhenReached = true;
     };
     mutable ProgramText m_text;
     struct Selection {

@@ -16,14 +16,7 @@
 
 #include <fontconfig/fontconfig.h>
 
-#include <functional>
-
 using view::DocumentWriter;
-
-using WriterSteps = std::function<void(DocumentWriter&, QTextDocument&)>;
-using PageSteps = std::function<void(QPlainTextEdit&, view::LastPageLayout&)>;
-Q_DECLARE_METATYPE(WriterSteps)
-Q_DECLARE_METATYPE(PageSteps)
 
 namespace
 {
@@ -112,8 +105,6 @@ private Q_SLOTS:
     void positionMap();
     void documentWriter_data();
     void documentWriter();
-    void rangeHas_data();
-    void rangeHas();
     void hiddenEdits_data();
     void hiddenEdits();
     void lastPageLayout_data();
@@ -176,140 +167,77 @@ void tst_ViewParts::positionMap()
 }
 
 // What the program's changes leave in a document of "ab", a paragraph
-// separator and "cd", and how many changes the document saw.
+// separator and "cd", and how many changes it saw. A step is "bold a-b"
+// (merged), "bold? a-b" (skipped where every character there, separators
+// included, has it already), "Y a-b" (family Y), "hold X a-b in c-d" (a run
+// held back for c-d), "settle", "append" (an "e"), "rebuild", or "user a-b"
+// (the user's edit: regular weight).
 void tst_ViewParts::documentWriter_data()
 {
-    QTest::addColumn<WriterSteps>("steps");
+    QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("formats");
     QTest::addColumn<int>("changes");
-    const auto row = [](const char* name, WriterSteps steps, const char* formats, int changes) {
-        QTest::newRow(name) << steps << QString::fromLatin1(formats) << changes;
+    const auto row = [](const char* name, const char* steps, const char* formats, int changes) {
+        QTest::newRow(name) << QString::fromLatin1(steps) << QString::fromLatin1(formats) << changes;
     };
-    row(
-        "a range holding a separator formats it",
-        [](DocumentWriter& w, QTextDocument&) { w.apply(bold(), 0, 3, false); }, "b b b - -", 1);
-    row(
-        "skipped where every character has it",
-        [](DocumentWriter& w, QTextDocument&) {
-            w.apply(bold(), 0, 2, false);
-            w.apply(bold(), 0, 2, true);
-        },
-        "b b - - -", 1);
-    row(
-        "not skipped where the separator lacks it",
-        [](DocumentWriter& w, QTextDocument&) {
-            w.apply(bold(), 0, 2, false);
-            w.apply(bold(), 0, 3, true);
-        },
-        "b b b - -", 2);
-    row(
-        "held runs wait for the entry's formats",
-        [](DocumentWriter& w, QTextDocument&) {
-            w.applyAfter({ { 1, 2, family(QStringLiteral("X")) } }, 0, 5);
-            w.apply(bold(), 0, 5, false);
-        },
-        "b b b b b", 1);
-    row(
-        "settled, the runs come after them",
-        [](DocumentWriter& w, QTextDocument&) {
-            w.applyAfter({ { 1, 2, family(QStringLiteral("X")) } }, 0, 5);
-            w.apply(bold(), 0, 5, false);
-            w.settle();
-        },
-        "b bx b b b", 2);
-    row(
-        "a format setting the runs' property merges them first",
-        [](DocumentWriter& w, QTextDocument&) {
-            w.applyAfter({ { 1, 2, family(QStringLiteral("X")) } }, 0, 5);
-            w.apply(family(QStringLiteral("Y")), 0, 5, false);
-        },
-        "y y y y y", 2);
-    row(
-        "a format on another range merges them first",
-        [](DocumentWriter& w, QTextDocument&) {
-            w.applyAfter({ { 1, 2, family(QStringLiteral("X")) } }, 0, 5);
-            w.apply(bold(), 0, 2, false);
-        },
-        "b bx - - -", 2);
-    row(
-        "appending merges them first",
-        [](DocumentWriter& w, QTextDocument&) {
-            w.applyAfter({ { 1, 2, family(QStringLiteral("X")) } }, 0, 5);
-            w.append(u"e", {});
-        },
-        "- x - - - -", 2);
-    row(
-        "a new text drops them",
-        [](DocumentWriter& w, QTextDocument&) {
-            w.applyAfter({ { 1, 2, family(QStringLiteral("X")) } }, 0, 5);
-            w.rebuild(QStringLiteral("ab\ncd"), {});
-            w.settle();
-        },
-        "- - - - -", 3);
+    row("a range holding a separator formats it", "bold 0-3", "b b b - -", 1);
+    row("skipped where every character has it", "bold 0-2; bold? 0-2", "b b - - -", 1);
+    row("not skipped where the separator lacks it", "bold 0-2; bold? 0-3", "b b b - -", 2);
+    row("the separator alone has it", "bold 2-3; bold? 2-3", "- - b - -", 1);
+    row("a character before it lacks it", "bold 2-3; bold? 1-3", "- b b - -", 2);
+    row("the next block lacks the separator's", "bold 2-3; bold? 3-4", "- - b b -", 2);
+    row("the user's edit after a check, before it", "bold 0-5; bold? 1-5; user 3-4; bold? 1-3", "b b b - b", 2);
+    row("the user's edit after a check, inside", "bold 0-5; bold? 1-5; user 3-4; bold? 2-5", "b b b b b", 3);
+    row("held runs wait for the entry's formats", "hold X 1-2 in 0-5; bold 0-5", "b b b b b", 1);
+    row("settled, the runs come after them", "hold X 1-2 in 0-5; bold 0-5; settle", "b bx b b b", 2);
+    row("a format setting the runs' property merges them first", "hold X 1-2 in 0-5; Y 0-5", "y y y y y", 2);
+    row("a format on another range merges them first", "hold X 1-2 in 0-5; bold 0-2", "b bx - - -", 2);
+    row("appending merges them first", "hold X 1-2 in 0-5; append", "- x - - - -", 2);
+    row("a new text drops them", "hold X 1-2 in 0-5; rebuild; settle", "- - - - -", 3);
 }
 
 void tst_ViewParts::documentWriter()
 {
-    QFETCH(WriterSteps, steps);
+    QFETCH(QString, steps);
     QFETCH(QString, formats);
     QFETCH(int, changes);
     QTextDocument document;
     document.documentLayout(); // without a layout, no change is told
     DocumentWriter writer(&document);
+    QObject::connect(&document, &QTextDocument::contentsChange, &document, [&writer] { writer.noteChange(); });
     writer.rebuild(QStringLiteral("ab\ncd"), {});
-    QVERIFY(writer.canAppend());
     QSignalSpy spy(&document, &QTextDocument::contentsChange);
-    steps(writer, document);
+    for (const QString& step : steps.split(u';', Qt::SkipEmptyParts)) {
+        const QStringList words = step.split(u' ', Qt::SkipEmptyParts);
+        const auto range = [&](int word) {
+            const QStringList ends = words.value(word).split(u'-');
+            return std::pair { ends.value(0).toInt(), ends.value(1).toInt() };
+        };
+        const QString& verb = words.at(0);
+        const auto [from, to] = range(verb == QStringLiteral("hold") ? 2 : 1);
+        if (verb == QStringLiteral("hold")) {
+            writer.applyAfter({ { from, to, family(words.at(1)) } }, range(4).first, range(4).second);
+        } else if (verb == QStringLiteral("settle")) {
+            writer.settle();
+        } else if (verb == QStringLiteral("append")) {
+            writer.append(u"e", {});
+        } else if (verb == QStringLiteral("rebuild")) {
+            writer.rebuild(QStringLiteral("ab\ncd"), {});
+        } else if (verb == QStringLiteral("user")) {
+            QTextCursor user(&document);
+            user.setPosition(from);
+            user.setPosition(to, QTextCursor::KeepAnchor);
+            QTextCharFormat regular;
+            regular.setFontWeight(QFont::Normal);
+            user.mergeCharFormat(regular);
+        } else {
+            writer.apply(verb.startsWith(u'b') ? bold() : family(verb), from, to, verb.endsWith(u'?'));
+        }
+    }
     QCOMPARE(formatsOf(document), formats);
     QCOMPARE(spy.count(), changes);
-    // The program's changes are never undone.
-    QCOMPARE(document.availableUndoSteps(), 0);
-}
-
-// Whether a range of "ab", a separator and "cd" has a format, read through
-// the writer's remembered scan; the user's edits are noted as the view
-// notes them.
-void tst_ViewParts::rangeHas_data()
-{
-    QTest::addColumn<WriterSteps>("steps");
-    QTest::addColumn<int>("from");
-    QTest::addColumn<int>("to");
-    QTest::addColumn<bool>("has");
-    const WriterSteps firstBlock = [](DocumentWriter& w, QTextDocument&) { w.apply(bold(), 0, 2, false); };
-    const WriterSteps separator = [](DocumentWriter& w, QTextDocument&) { w.apply(bold(), 2, 3, false); };
-    const WriterSteps userEdit = [](DocumentWriter& w, QTextDocument& d) {
-        w.apply(bold(), 0, 5, false);
-        QVERIFY(w.rangeHas(bold(), 1, 5));
-        QTextCursor user(&d);
-        user.setPosition(3);
-        user.setPosition(4, QTextCursor::KeepAnchor);
-        QTextCharFormat regular;
-        regular.setFontWeight(QFont::Normal);
-        user.mergeCharFormat(regular);
-    };
-    QTest::newRow("inside a block") << firstBlock << 0 << 2 << true;
-    QTest::newRow("a separator that lacks it") << firstBlock << 0 << 3 << false;
-    QTest::newRow("the separator alone") << separator << 2 << 3 << true;
-    QTest::newRow("the separator and a character before") << separator << 1 << 3 << false;
-    QTest::newRow("the next block, not the separator's format") << separator << 3 << 4 << false;
-    QTest::newRow("empty range") << WriterSteps([](DocumentWriter&, QTextDocument&) {}) << 2 << 2 << true;
-    QTest::newRow("after the user's edit, past the scan") << userEdit << 2 << 5 << false;
-    QTest::newRow("after the user's edit, before it") << userEdit << 1 << 3 << true;
-}
-
-void tst_ViewParts::rangeHas()
-{
-    QFETCH(WriterSteps, steps);
-    QFETCH(int, from);
-    QFETCH(int, to);
-    QFETCH(bool, has);
-    QTextDocument document;
-    document.documentLayout();
-    DocumentWriter writer(&document);
-    QObject::connect(&document, &QTextDocument::contentsChange, &document, [&] { writer.noteChange(); });
-    writer.rebuild(QStringLiteral("ab\ncd"), {});
-    steps(writer, document);
-    QCOMPARE(writer.rangeHas(bold(), from, to), has);
+    // The program's changes are never undone; the user's are.
+    QCOMPARE(document.availableUndoSteps() > 0, steps.endsWith(QStringLiteral("user 3-4; bold? 1-3")));
 }
 
 // While hidden, the layout hears of no change and the view holds no caret;
@@ -360,38 +288,18 @@ void tst_ViewParts::hiddenEdits()
 // program does to the text meanwhile, the last page is laid out after.
 void tst_ViewParts::lastPageLayout_data()
 {
-    QTest::addColumn<PageSteps>("meanwhile");
-    QTest::addColumn<bool>("waiting"); // right after them
+    QTest::addColumn<bool>("waiting"); // right after what happens meanwhile
     QTest::addColumn<int>("lines");
-    const auto row = [](const char* name, PageSteps steps, bool waiting, int lines = 300) {
-        QTest::newRow(name) << steps << waiting << lines;
-    };
-    row(
-        "left alone", [](QPlainTextEdit&, view::LastPageLayout&) {}, true);
-    row(
-        "the program at work", [](QPlainTextEdit&, view::LastPageLayout& page) { page.programAtWork(); }, true);
-    row(
-        "scrolled towards the end",
-        [](QPlainTextEdit& v, view::LastPageLayout&) {
-            v.verticalScrollBar()->setValue(v.verticalScrollBar()->maximum());
-        },
-        false);
-    row(
-        "told to finish", [](QPlainTextEdit&, view::LastPageLayout& page) { page.finish(); }, false);
+    QTest::newRow("left alone") << true << 300;
+    QTest::newRow("the program at work") << true << 300;
+    QTest::newRow("scrolled towards the end") << false << 300;
+    QTest::newRow("told to finish") << false << 300;
     // The block it was to lay out next is gone (this crashed).
-    row(
-        "an empty view given a new text meanwhile",
-        [](QPlainTextEdit& v, view::LastPageLayout&) {
-            DocumentWriter writer(v.document());
-            writer.rebuild(QStringLiteral("\n\n"), {});
-            writer.rebuild(QString(), {});
-        },
-        true, 0);
+    QTest::newRow("an empty view given a new text") << true << 0;
 }
 
 void tst_ViewParts::lastPageLayout()
 {
-    QFETCH(PageSteps, meanwhile);
     QFETCH(bool, waiting);
     QFETCH(int, lines);
     QPlainTextEdit view;
@@ -402,11 +310,22 @@ void tst_ViewParts::lastPageLayout()
     QVERIFY(QTest::qWaitForWindowExposed(&view));
     page.start();
     QVERIFY(view.centerOnScroll());
-    meanwhile(view, page);
+    const QByteArray meanwhile = QTest::currentDataTag();
+    QScrollBar* bar = view.verticalScrollBar();
+    if (meanwhile == "the program at work") {
+        page.programAtWork();
+    } else if (meanwhile == "scrolled towards the end") {
+        bar->setValue(bar->maximum());
+    } else if (meanwhile == "told to finish") {
+        page.finish();
+    } else if (meanwhile == "an empty view given a new text") {
+        DocumentWriter writer(view.document());
+        writer.rebuild(QStringLiteral("\n\n"), {});
+        writer.rebuild(QString(), {});
+    }
     QCOMPARE(view.centerOnScroll(), waiting);
     QTRY_VERIFY(!view.centerOnScroll());
     QVERIFY(view.document()->lastBlock().layout()->lineCount() > 0);
-    const QScrollBar* bar = view.verticalScrollBar();
     QVERIFY(bar->maximum() < std::max(1, view.document()->blockCount() - 1));
 }
 

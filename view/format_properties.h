@@ -8,8 +8,6 @@
 namespace view::detail
 {
 
-inline constexpr int kColourProperty = QTextFormat::UserProperty + 1;
-inline constexpr int kCharsetProperty = QTextFormat::UserProperty + 2;
 inline constexpr int kProperty17 = QTextFormat::UserProperty + 17;
 // The font name as the program set it. The family Qt draws with may differ:
 // a generic name resolved, or a fallback for glyphs the font lacks. Qt also
@@ -23,8 +21,6 @@ inline constexpr int kStandInProperty = QTextFormat::UserProperty + 4;
 
 // The format every character takes when the text is set, drawn with the
 // label font's stand-in.
-QTextCharFormat makeDefaultFormat();
-// The same, made once.
 const QTextCharFormat& defaultFormat();
 // Makes the label font's name find its stand-in in Qt's font lookup.
 void substituteLabelFont();

@@ -87,8 +87,6 @@ void RichTextBox::setWidthTwips(float twips) { resize(toPixels(twips), height())
 
 void RichTextBox::setHeightTwips(float twips) { resize(width(), toPixels(twips)); }
 
-float RichTextBox::widthTwips() const { return float(glimra::pixelsToTwips(width(), m_dpi)); }
-
 void RichTextBox::setBackColour(glimra::Colour colour)
 {
     // System colours are the desktop's, not whatever this view shows now.
@@ -275,7 +273,6 @@ void RichTextBox::setSelColour(glimra::Colour colour)
 {
     QTextCharFormat f;
     f.setForeground(glimra::toQColor(colour, QGuiApplication::palette()));
-    f.setProperty(kColourProperty, colour);
     applyToSelection(f);
 }
 

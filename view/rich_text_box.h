@@ -84,16 +84,12 @@ public:
     // Size in twips. A negative size is refused and the old one stays.
     void setWidthTwips(float twips);
     void setHeightTwips(float twips);
-    float widthTwips() const;
 
     void setBackColour(glimra::Colour colour);
-    glimra::Colour backColour() const { return m_backColour; }
 
     // Selection start empties the selection and puts the caret there.
     void setSelStart(qint32 start);
     void setSelLength(qint32 length);
-    qint32 selStart() const { return m_selection.start; }
-    qint32 selLength() const { return m_selection.length; }
 
     void setSelFontName(const QString& name);
     void setSelFontSize(std::int16_t points);
@@ -121,6 +117,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The tests read the selection and background as the program set them.
+    friend struct ViewReader;
+
     // The program's text, which starts with the kept length of the old one.
     void takeBack(QString text, qsizetype kept);
     void onContentsChange(int from, int removed, int added);

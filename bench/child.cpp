@@ -33,7 +33,7 @@ using glimra::Form1;
 namespace
 {
 
-// Long enough for the slowest reference run; the driver's own budget
+// Long enough for the slowest run with a mechanism off; the driver's own budget
 // usually ends such a run first.
 constexpr int kWaitLimitMs = 170'000;
 // A window that gets no first paint is given up early and counted as failed.
@@ -179,11 +179,9 @@ ChildArgs parse(const QStringList& args)
         const QString& value = args.at(i + 1);
         if (name == QLatin1String("--mode"))
             out.mode = value == QLatin1String("start") ? ChildMode::Start : ChildMode::Build;
-        else if (name == QLatin1String("--view")) {
-            out.view = value == QLatin1String("reference") ? ViewKind::Reference : ViewKind::Ours;
-            if (value.startsWith(kWithoutPrefix))
-                out.without = value.mid(kWithoutPrefix.size());
-        } else if (name == QLatin1String("--sample"))
+        else if (name == QLatin1String("--view") && value.startsWith(kWithoutPrefix))
+            out.without = value.mid(kWithoutPrefix.size());
+        else if (name == QLatin1String("--sample"))
             out.sample = sampleNamed(value);
         else if (name == QLatin1String("--window"))
             out.maximized = value == QLatin1String("maximized");
@@ -352,12 +350,10 @@ int runChild(int argc, char** argv)
     const ChildArgs args = parse(QCoreApplication::arguments().mid(1));
     glimra::installJapaneseUiFont();
 #ifdef GLIMRA_TUNING
-    if (args.view == ViewKind::Reference)
-        view::tuning() = view::Tuning::none();
     if (!args.without.isEmpty())
         view::tuning() = tuningWithout(args.without);
 #else
-    if (args.view == ViewKind::Reference || !args.without.isEmpty())
+    if (!args.without.isEmpty())
         die("the view's switches are built only with -DGLIMRA_TUNING=ON, as make bench builds them");
 #endif
     Form1 form(glimra::Form1Platform {});

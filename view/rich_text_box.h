@@ -4,8 +4,8 @@
 // out when it comes into sight or the scroll range needs it) that speaks the
 // program's terms: positions and lengths are UTF-16 code units over the text
 // exactly as the program set it, a CR LF pair counts as two, and all
-// formatting goes through a selection. The
-// program's text and its map to document positions are a PositionMap.
+// formatting goes through a selection. The program's text and its map to
+// document positions are a PositionMap.
 //
 // This class keeps that contract and binds it to Qt; each mechanism that
 // keeps a build fast or the preview honest is a part of its own, and

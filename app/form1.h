@@ -38,6 +38,7 @@ class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class tst_Form1;
 
 namespace colour
 {
@@ -68,10 +69,6 @@ class Form1 : public QWidget, private preview::Host
 public:
     explicit Form1(Form1Platform platform = {}, QWidget* parent = nullptr);
     ~Form1() override;
-
-    // How many preview builds run now, one inside another: 0 at rest, 2
-    // when a press of Show started a build inside another build's yield.
-    int buildDepth() const { return m_buildDepth; }
 
     QLabel* Label1;
     QPlainTextEdit* Text1;
@@ -120,7 +117,11 @@ private:
     // The DPI the twips of the layout and of the view's size are taken at:
     // the screen's, grown with the user-interface font (layoutDpi()).
     double m_dpi;
+    // How many preview builds run now, one inside another: 0 at rest, 2
+    // when a press of Show started a build inside another build's yield.
+    // Read by the window's tests.
     int m_buildDepth = 0;
+    friend class ::tst_Form1;
     bool m_closing = false;
     bool m_fontListPrepared = false;
     // The outer size the view was last fitted to.

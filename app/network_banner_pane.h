@@ -7,6 +7,17 @@
 // window's thread, or been given up. Links go to the desktop's browser, web
 // addresses only. Until a page is there (loading, offline, refused) the
 // pane stays blank in the window's own colour and says nothing.
+//
+// Why pictures are decoded as they are: one pool thread, off the window's
+// thread, each picture within kMaxHeldBytes. A picture of a few KB can take
+// a tenth of a second to unpack, which on the window's thread would stall
+// the preview build it runs beside. One thread, not one a picture, since a
+// page names several and each may hold up to kMaxHeldBytes while it decodes:
+// so the pane never holds more than one picture's worth of decoding at
+// once, and uses no second core the build could use. Bounding each decode
+// by what its reader must hold, not by what its header claims, keeps a
+// picture bomb from reaching memory at all; the answer comes back as an
+// event on the pane, dropped if the page has changed meanwhile.
 
 #include "banner_pane.h"
 

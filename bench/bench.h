@@ -18,13 +18,6 @@ enum class ChildMode {
     Build, // show, click Show, time the build, its paint and a scroll
 };
 
-enum class ViewKind {
-    Ours,
-    // The view with every switch of view::Tuning off: every assignment
-    // rebuilds the whole document and layout runs while hidden.
-    Reference,
-};
-
 // The view's mechanisms the bench can switch off one at a time, by the name
 // of their switch in view::Tuning.
 inline const QStringList kMechanisms { QStringLiteral("appendWhenExtending"), QStringLiteral("insertWhenReached"),
@@ -35,7 +28,6 @@ inline const QString kWithoutPrefix = QStringLiteral("without:");
 
 struct ChildArgs {
     ChildMode mode = ChildMode::Build;
-    ViewKind view = ViewKind::Ours;
     QString without; // a mechanism switched off in our view, if any
     QString sample; // one of the samples below
     // The window at its opening size, or filling a 1920×1080 screen as a

@@ -6,6 +6,7 @@
 #include "../app/form1.h"
 #include "../app/start_up.h"
 #include "../view/rich_text_box.h"
+#include "../view/tuning.h"
 #include "base/constants.h"
 
 #include <QApplication>
@@ -34,7 +35,7 @@ using glimra::Form1;
 namespace
 {
 
-// Long enough for the slowest reference run; the driver's own budget
+// Long enough for the slowest run with a mechanism off; the driver's own budget
 // usually ends such a run first.
 constexpr int kWaitLimitMs = 170'000;
 // A window that gets no first paint is given up early and counted as failed.
@@ -147,6 +148,7 @@ void report(const Figures& figures)
     std::fflush(stdout);
 }
 
+#ifdef GLIMRA_TUNING
 // Every mechanism on but the one named.
 view::Tuning tuningWithout(const QString& mechanism)
 {
@@ -169,6 +171,7 @@ view::Tuning tuningWithout(const QString& mechanism)
         die("no such mechanism");
     return tuning;
 }
+#endif
 
 ChildArgs parse(const QStringList& args)
 {
@@ -178,11 +181,9 @@ ChildArgs parse(const QStringList& args)
         const QString& value = args.at(i + 1);
         if (name == QLatin1String("--mode"))
             out.mode = value == QLatin1String("start") ? ChildMode::Start : ChildMode::Build;
-        else if (name == QLatin1String("--view")) {
-            out.view = value == QLatin1String("reference") ? ViewKind::Reference : ViewKind::Ours;
-            if (value.startsWith(kWithoutPrefix))
-                out.without = value.mid(kWithoutPrefix.size());
-        } else if (name == QLatin1String("--sample"))
+        else if (name == QLatin1String("--view") && value.startsWith(kWithoutPrefix))
+            out.without = value.mid(kWithoutPrefix.size());
+        else if (name == QLatin1String("--sample"))
             out.sample = sampleNamed(value);
         else if (name == QLatin1String("--window"))
             out.maximized = value == QLatin1String("maximized");
@@ -364,11 +365,14 @@ int runChild(int argc, char** argv)
     BenchApplication app(argc, argv);
     const ChildArgs args = parse(QCoreApplication::arguments().mid(1));
     glimra::installJapaneseUiFont();
-    Form1 form(glimra::Form1Platform {});
-    if (args.view == ViewKind::Reference)
-        form.RichTextBox1->setTuning(view::Tuning::none());
+#ifdef GLIMRA_TUNING
     if (!args.without.isEmpty())
-        form.RichTextBox1->setTuning(tuningWithout(args.without));
+        view::tuning() = tuningWithout(args.without);
+#else
+    if (!args.without.isEmpty())
+        die("the view's switches are built only with -DGLIMRA_TUNING=ON, as make bench builds them");
+#endif
+    Form1 form(glimra::Form1Platform {});
     return args.mode == ChildMode::Start ? measureStart(app, form, args) : measureBuild(app, form, args);
 }
 

@@ -172,20 +172,19 @@ void runRow(Row& row, const QProcessEnvironment& env, const Options& options)
 {
     const QStringList common = buildArgs(row, options);
     const double budgetMs = options.configBudgetS * 1000.0;
-    bool referenceGoes = row.withReference;
+    bool referenceGoes = !row.without.isEmpty();
     for (int r = 0; r < options.runs; ++r) {
         const bool oursGoes = r == 0 || row.ours.spentMs < budgetMs;
         referenceGoes = referenceGoes && (r == 0 || row.reference.spentMs < budgetMs);
         if (!oursGoes && !referenceGoes)
             break;
         if (oursGoes)
-            runOnce(env, common + QStringList { QStringLiteral("--view"), QStringLiteral("ours") }, kChildTimeoutMs,
-                row.ours);
+            runOnce(env, common, kChildTimeoutMs, row.ours);
         QString referenceNote;
         if (referenceGoes) {
-            const QString view = row.without.isEmpty() ? QStringLiteral("reference") : kWithoutPrefix + row.without;
-            const Outcome o = runOnce(env, common + QStringList { QStringLiteral("--view"), view },
-                options.referenceBudgetS * 1000, row.reference);
+            const Outcome o
+                = runOnce(env, common + QStringList { QStringLiteral("--view"), kWithoutPrefix + row.without },
+                    options.referenceBudgetS * 1000, row.reference);
             // One run over the budget says enough.
             referenceGoes = o != Outcome::TimedOut;
             referenceNote = o == Outcome::TimedOut
@@ -200,7 +199,8 @@ void runRow(Row& row, const QProcessEnvironment& env, const Options& options)
                      .arg(r + 1)
                      .arg(options.runs)
                      .arg(oursGoes ? lastFigure(row.ours, key::clickToPainted) : QStringLiteral("(done)"))
-                     .arg(referenceNote.isEmpty() ? QString() : QStringLiteral(", reference ") + referenceNote));
+                     .arg(referenceNote.isEmpty() ? QString()
+                                                  : QStringLiteral(", %1 off ").arg(row.without) + referenceNote));
     }
 }
 
@@ -229,38 +229,40 @@ std::vector<Plan> makePlans(const Options& options)
         p.starts = true;
         for (const QString& window : options.windows) {
             for (const QString& sample : { kLatin, kJapanese })
-                p.rows.push_back(Row { {}, window, fonts, kIpa, sample, 1, true, {}, {} });
+                p.rows.push_back(Row { .window = window, .fonts = fonts, .fontSet = kIpa, .sample = sample });
         }
-        Row settled { {}, options.windows.contains(kMaximized) ? kMaximized : options.windows.constFirst(), fonts, kIpa,
-            kLatin, 1, false, {}, {} };
-        settled.settled = true;
-        p.rows.push_back(settled);
+        p.rows.push_back(Row { .window = large, .fonts = fonts, .fontSet = kIpa, .sample = kLatin, .settled = true });
     }
     const auto ensureSingle = [&](Plan& p, const QString& sample) {
         for (const Row& r : p.rows) {
             if (r.window == large && r.sample == sample && r.clicks == 1)
                 return;
         }
-        p.rows.push_back(Row { {}, large, p.fonts, p.fontSet, sample, 1, false, {}, {} });
+        p.rows.push_back(Row { .window = large, .fonts = p.fonts, .fontSet = p.fontSet, .sample = sample });
     };
     for (const Clicks& c : options.clicks) {
         Plan& p = plan(c.fonts, kIpa);
         ensureSingle(p, kLatin);
-        p.rows.push_back(Row { {}, large, c.fonts, kIpa, kLatin, c.clicks, false, {}, {} });
+        p.rows.push_back(
+            Row { .window = large, .fonts = c.fonts, .fontSet = kIpa, .sample = kLatin, .clicks = c.clicks });
     }
     if (options.mechanismFonts > 0) {
         for (const QString& mechanism : kMechanisms) {
             for (const QString& sample : { kLatin, kJapanese }) {
-                Row row { {}, large, options.mechanismFonts, kIpa, sample, 1, true, {}, {} };
-                row.without = mechanism;
-                plan(options.mechanismFonts, kIpa).rows.push_back(row);
+                plan(options.mechanismFonts, kIpa)
+                    .rows.push_back(Row { .window = large,
+                        .fonts = options.mechanismFonts,
+                        .fontSet = kIpa,
+                        .sample = sample,
+                        .without = mechanism });
             }
         }
     }
     if (options.megabyteFonts > 0) {
         for (const QString& sample : { kMegabyte, kMegabyteLatin })
             plan(options.megabyteFonts, kIpa)
-                .rows.push_back(Row { {}, large, options.megabyteFonts, kIpa, sample, 1, false, {}, {} });
+                .rows.push_back(
+                    Row { .window = large, .fonts = options.megabyteFonts, .fontSet = kIpa, .sample = sample });
     }
     if (!options.fontSets.isEmpty()) {
         Plan& ipa = plan(options.fontSetFonts, kIpa);

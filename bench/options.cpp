@@ -79,7 +79,7 @@ std::optional<Options> parseOptions(const QCoreApplication& app)
     const QCommandLineOption notoCjk(QStringLiteral("noto-cjk"),
         QStringLiteral("The Noto Sans CJK file, when not installed under /usr/share/fonts."), QStringLiteral("file"));
     const QCommandLineOption budget(QStringLiteral("reference-budget"),
-        QStringLiteral("Seconds a reference run may take."), QStringLiteral("s"), QStringLiteral("20"));
+        QStringLiteral("Seconds a run with a mechanism off may take."), QStringLiteral("s"), QStringLiteral("20"));
     const QCommandLineOption configBudget(QStringLiteral("config-budget"),
         QStringLiteral("Seconds after which a configuration starts no more runs."), QStringLiteral("s"),
         QStringLiteral("30"));

@@ -52,7 +52,6 @@ QString memoryCell(const std::optional<Stat>& s)
         + QStringLiteral(")");
 }
 
-// One configuration of the build, run by our view and, where asked, by the
 QString sampleLabel(const QString& name)
 {
     if (name == kMegabyte)
@@ -85,20 +84,6 @@ QString cpuModel()
     }
     return QSysInfo::currentCpuArchitecture();
 }
-QString Report::referenceCell(const Row& row, const QString& name, bool memory) const
-{
-    const auto s = statOf(row.reference, name);
-    const QString over = QStringLiteral("> %1 s").arg(m_options.referenceBudgetS);
-    // A stopped run tells only that it took longer than its budget.
-    const bool bounded = name == key::clickToPainted || name == key::worstGap;
-    if (!s)
-        return row.reference.timedOut && bounded ? over : QStringLiteral("—");
-    QString cell = memory ? memoryCell(s) : timeCell(s);
-    if (row.reference.timedOut)
-        cell += QStringLiteral(", %1 × %2").arg(row.reference.timedOut).arg(over);
-    return cell;
-}
-
 QString ratioOf(double numerator, double denominator)
 {
     const double ratio = numerator / denominator;
@@ -245,24 +230,6 @@ QString Report::markdown() const
         out += sets;
     }
 
-    out += QStringLiteral("\nAgainst the reference view (every assignment rebuilds the document, layout runs while "
-                          "hidden), run alternately with ours in separate processes; ratio = reference ÷ ours. A "
-                          "reference run is stopped after %1 s:\n\n")
-               .arg(m_options.referenceBudgetS);
-    out += QStringLiteral("| Display | Window | Fonts | Sample | Click → painted, reference | ratio | Worst gap, "
-                          "reference | ratio | Peak RSS, reference | ratio |\n");
-    out += QStringLiteral("|---|---|---:|---|---:|---:|---:|---:|---:|---:|\n");
-    for (const Row& r : rows) {
-        if (!r.withReference || !r.without.isEmpty())
-            continue;
-        out += QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 | %10 |\n")
-                   .arg(displayLabel(r.platform), windowLabel(r.window), count(r.fonts), sampleLabel(r.sample),
-                       referenceCell(r, key::clickToPainted, false), ratioCell(r, key::clickToPainted),
-                       referenceCell(r, key::worstGap, false), ratioCell(r, key::worstGap),
-                       referenceCell(r, key::maxRssKb, true))
-                   .arg(ratioCell(r, key::maxRssKb));
-    }
-
     QString mechanisms;
     for (const Row& r : rows) {
         if (r.without.isEmpty())
@@ -313,8 +280,6 @@ QString Report::markdown() const
                        timeCell(statOf(r.ours, key::lastYieldToPainted)),
                        yields ? QString::number(yields->median, 'f', 0) : QStringLiteral("—"));
     }
-
-    out += QStringLiteral("\nTargets:\n\n") + targets();
     return out;
 }
 

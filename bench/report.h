@@ -38,18 +38,17 @@ QString timeCell(const std::optional<Stat>& s);
 QString memoryCell(const std::optional<Stat>& s);
 QString ratioOf(double numerator, double denominator);
 
-// reference view alternately with it.
+// One configuration of the build, run by our view and, for a mechanism's
+// row, alternately by our view with that mechanism off.
 struct Row {
-    QString platform;
-    QString window;
+    QString platform = {};
+    QString window = {};
     int fonts = 0;
-    QString fontSet;
-    QString sample;
+    QString fontSet = {};
+    QString sample = {};
     int clicks = 1;
-    bool withReference = false;
-    Series ours;
-    Series reference;
-    // The reference is ours with this mechanism off, when it is set.
+    Series ours = {};
+    Series reference = {}; // with the mechanism off
     QString without = {};
     // Scrolled to the end once the last page was laid out, not right after.
     bool settled = false;
@@ -83,9 +82,7 @@ public:
     QString markdown() const;
 
 private:
-    QString referenceCell(const Row& row, const QString& name, bool memory) const;
     QString ratioCell(const Row& row, const QString& name) const;
-    QString targets() const;
     const Row* find(const QString& platform, const QString& window, int fonts, const QString& sample, int clicks = 1,
         const QString& fontSet = kIpa) const;
     const StartRow* findStart(

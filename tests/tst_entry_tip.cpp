@@ -2,6 +2,7 @@
 // what fontconfig's own character sets say each font lacks.
 
 #include "test_fonts.h"
+#include "view_reader.h"
 
 #include "../view/entry_tip.h"
 #include "../view/rich_text_box.h"
@@ -162,7 +163,8 @@ void tst_EntryTip::tipSaysWhatTheFontLacks()
     }
     const auto state = [&box] {
         return std::tuple(box.text(), box.document()->toHtml(), box.document()->availableUndoSteps(),
-            box.textCursor().anchor(), box.textCursor().position(), box.selStart(), box.selLength());
+            box.textCursor().anchor(), box.textCursor().position(), view::ViewReader::selStart(box),
+            view::ViewReader::selLength(box));
     };
     const auto before = state();
     const int name = box.document()->find(QStringLiteral(" (") + font + u')', first).selectionStart() + 2;

@@ -134,7 +134,7 @@ void tst_Form1::controlsOnOpening()
     QCOMPARE(w.Command2->backColour(), kBlack);
     QCOMPARE(w.Command3->backColour(), kWhite);
     QCOMPARE(w.RichTextBox1->text(), QString());
-    QCOMPARE(w.RichTextBox1->backColour(), kWindowBackground);
+    QCOMPARE(view::ViewReader::backColour(*w.RichTextBox1), kWindowBackground);
     QCOMPARE(view::charFormatAt(*w.RichTextBox1, 0), view::CharFormat {});
     QVERIFY(!w.Combo1->isEditable());
     // The icon at every size the desktop asks for, each drawn for its size.
@@ -470,7 +470,7 @@ void tst_Form1::showButtonBuildsPreview()
     QVERIFY(sample.bold());
     QCOMPARE(sample.colour, std::optional<Colour>(kBlack));
     QCOMPARE(view::charFormatAt(*w.RichTextBox1, 15).fontName, kLabelFontName);
-    QCOMPARE(w.RichTextBox1->backColour(), kWhite);
+    QCOMPARE(view::ViewReader::backColour(*w.RichTextBox1), kWhite);
 }
 
 void tst_Form1::titleWhileBuilding()
@@ -525,9 +525,9 @@ void tst_Form1::swatches()
                 : background          ? "#ffffff"
                                       : "#000000"));
     // The preview does not change until the next Show.
-    QCOMPARE(w.RichTextBox1->backColour(), kWindowBackground);
+    QCOMPARE(view::ViewReader::backColour(*w.RichTextBox1), kWindowBackground);
     QTest::mouseClick(w.Command1, Qt::LeftButton);
-    QCOMPARE(w.RichTextBox1->backColour(), w.Command3->backColour());
+    QCOMPARE(view::ViewReader::backColour(*w.RichTextBox1), w.Command3->backColour());
     QCOMPARE(view::charFormatAt(*w.RichTextBox1, 2).colour, std::optional<Colour>(w.Command2->backColour()));
     QCOMPARE(view::charFormatAt(*w.RichTextBox1, 0).colour, std::optional<Colour>(w.Command2->backColour()));
 }
@@ -548,7 +548,7 @@ void tst_Form1::coloursChangedDuringBuild()
     QCOMPARE(view::charFormatAt(*w.RichTextBox1, 2).colour, std::optional<Colour>(kBlack));
     QCOMPARE(view::charFormatAt(*w.RichTextBox1, 11).colour, std::optional<Colour>(kBlack));
     QCOMPARE(view::charFormatAt(*w.RichTextBox1, 14).colour, std::optional<Colour>(0x000000FF));
-    QCOMPARE(w.RichTextBox1->backColour(), Colour(0x0000FF00));
+    QCOMPARE(view::ViewReader::backColour(*w.RichTextBox1), Colour(0x0000FF00));
 }
 
 // Presses of Show from inside the yield, twenty deep, end in one consistent
@@ -563,7 +563,7 @@ void tst_Form1::nestedClicksTwentyDeep()
     // Each press posts the next one before it runs, so that the build it
     // starts meets the next press in its own first yield.
     std::function<void()> press = [&] {
-        deepest = std::max(deepest, w.buildDepth());
+        deepest = std::max(deepest, w.m_buildDepth);
         if (clicks < 20) {
             ++clicks;
             QMetaObject::invokeMethod(&w, press, Qt::QueuedConnection);
@@ -574,7 +574,7 @@ void tst_Form1::nestedClicksTwentyDeep()
     QTest::mouseClick(w.Command1, Qt::LeftButton);
     QCOMPARE(clicks, 20);
     QCOMPARE(deepest, 21);
-    QCOMPARE(w.buildDepth(), 0);
+    QCOMPARE(w.m_buildDepth, 0);
     QString expected;
     for (const QString& name : names(30))
         expected += QStringLiteral("\r\nSAMPLE (") + name + QStringLiteral(")");
@@ -618,7 +618,7 @@ void tst_Form1::closingDuringBuildStops()
     QTest::mouseClick(w.Command1, Qt::LeftButton);
     closer.stop();
     QVERIFY(!w.isVisible());
-    QCOMPARE(w.buildDepth(), 0);
+    QCOMPARE(w.m_buildDepth, 0);
     // The build stopped at the close: it never showed the view again.
     QVERIFY(!w.RichTextBox1->isVisibleTo(&w));
     QVERIFY(w.windowTitle().contains(QStringLiteral("処理中です")));

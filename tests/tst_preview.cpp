@@ -327,8 +327,8 @@ void tst_Preview::finishingSteps()
         NamedFontList list(fontNames(fonts));
         QVERIFY(preview::build(host, view, list));
         QVERIFY(view.isVisible());
-        QCOMPARE(view.backColour(), glimra::Colour(0x00336699));
-        QCOMPARE(view.selStart(), 0);
+        QCOMPARE(view::ViewReader::backColour(view), glimra::Colour(0x00336699));
+        QCOMPARE(view::ViewReader::selStart(view), 0);
         QCOMPARE(view.textCursor().position(), 0);
         QCOMPARE(host.titles.last(), kAppTitle);
     }
@@ -356,7 +356,7 @@ void tst_Preview::valueChangedDuringBuildAppliesFromNextFont()
     QCOMPARE(view::charFormatAt(view, 11).colour, std::optional<glimra::Colour>(0x000000FF));
     QVERIFY(view::charFormatAt(view, 11).bold());
     QCOMPARE(view::charFormatAt(view, 11).pointSize, 30.0);
-    QCOMPARE(view.backColour(), glimra::Colour(0x0000FF00));
+    QCOMPARE(view::ViewReader::backColour(view), glimra::Colour(0x0000FF00));
 }
 
 // A second press of Show inside the yield runs a whole build; the outer one

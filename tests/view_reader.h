@@ -25,7 +25,6 @@ struct CharFormat {
     bool italic = false;
     std::optional<glimra::Colour> colour; // empty: the view's default text colour
     int property17 = 0; // 0 where never set
-    int charset = 0;
 
     bool bold() const { return weight >= 700; }
     bool operator==(const CharFormat&) const = default;
@@ -38,7 +37,6 @@ inline CharFormat defaultCharFormat()
     f.fontName = glimra::kLabelFontName;
     f.pointSize = glimra::kLabelFontSize;
     f.weight = glimra::kLabelFontWeight;
-    f.charset = glimra::kLabelFontCharset;
     return f;
 }
 
@@ -81,11 +79,19 @@ inline CharFormat charFormatAt(const RichTextBox& box, qint32 position)
     out.pointSize = f.fontPointSize();
     out.weight = f.fontWeight();
     out.italic = f.fontItalic();
-    if (f.hasProperty(kColourProperty))
-        out.colour = glimra::Colour(f.property(kColourProperty).toUInt());
+    if (f.hasProperty(QTextFormat::ForegroundBrush)) {
+        const QColor c = f.foreground().color();
+        out.colour = glimra::Colour(c.red() | c.green() << 8 | c.blue() << 16);
+    }
     out.property17 = f.intProperty(kProperty17);
-    out.charset = f.intProperty(kCharsetProperty);
     return out;
 }
+
+// What the program set and the view keeps for itself.
+struct ViewReader {
+    static qint32 selStart(const RichTextBox& box) { return box.m_selection.start; }
+    static qint32 selLength(const RichTextBox& box) { return box.m_selection.length; }
+    static glimra::Colour backColour(const RichTextBox& box) { return box.m_backColour; }
+};
 
 } // namespace view

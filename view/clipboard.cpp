@@ -69,129 +69,133 @@ namespace
         return QChar(mark);
     }
 
+    // Step 1, the rich copy: what the user sees, on the view's background,
+    // each run in the installed family the program set, followed by the one
+    // that stood in for its missing glyphs. A name no font has (the label
+    // font's, a generic one) is copied as the family that drew it, so that
+    // other programs find every family.
+    std::unique_ptr<QTextDocument> copyAsShown(
+        const QTextDocument& document, const QBrush& background, int from, int to)
+    {
+        std::unique_ptr<QTextDocument> copy(document.clone());
+        // In one edit block, a cursor placed in the copy asks for no layout:
+        // else each run's merge would lay its whole block out again.
+        QTextCursor edit(copy.get());
+        edit.beginEditBlock();
+        FontCoverage& fonts = FontCoverage::instance();
+        for (QTextBlock block = document.findBlock(from); block.isValid() && block.position() < to;
+             block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                const int a = std::max(fragment.position(), from);
+                const int b = std::min(fragment.position() + fragment.length(), to);
+                const QTextCharFormat f = fragment.charFormat();
+                if (a >= b || !f.hasProperty(kFamilyKeyProperty))
+                    continue;
+                const QString name = f.stringProperty(kFamilyKeyProperty);
+                const QString drawn = f.fontFamilies().toStringList().value(0);
+                QStringList families;
+                if (fonts.isInstalled(name) || drawn.isEmpty())
+                    families.append(name);
+                if (!drawn.isEmpty() && drawn != name)
+                    families.append(drawn);
+                for (QString& family : families)
+                    family = cssEscaped(family);
+                QTextCursor named(copy.get());
+                named.setPosition(a);
+                named.setPosition(b, QTextCursor::KeepAnchor);
+                QTextCharFormat format;
+                format.setFontFamilies(families);
+                named.mergeCharFormat(format);
+            }
+        }
+        QTextCursor everything(copy.get());
+        everything.setPosition(from);
+        everything.setPosition(to, QTextCursor::KeepAnchor);
+        QTextCharFormat onBackground;
+        onBackground.setBackground(background);
+        everything.mergeCharFormat(onBackground);
+        QTextBlockFormat blockBackground;
+        blockBackground.setBackground(background);
+        everything.mergeBlockFormat(blockBackground);
+        edit.endEditBlock();
+        return copy;
+    }
+
+    // Step 2, the plain copy. The program's own line breaks are CR LF pairs
+    // outside the name labels, which the program marks with property 17; any
+    // other line break in a label is part of a font's name, and must not
+    // split its entry.
+    struct PlainCopy {
+        QString text;
+        std::vector<BreakInName> breaks;
+    };
+    PlainCopy plainCopy(const QTextDocument& document, const PositionMap& map, int from, int to)
+    {
+        const QString& text = map.text();
+        const qint32 end = map.programPosition(to);
+        PlainCopy copy;
+        for (qint32 p = map.programPosition(from); p < end; ++p) {
+            const QChar c = text.at(p);
+            const bool pair = c == u'\r' && p + 1 < end && text.at(p + 1) == u'\n';
+            if (c != u'\r' && c != u'\n' && c != QChar::LineSeparator && c != QChar::ParagraphSeparator) {
+                copy.text += c;
+                continue;
+            }
+            const qint32 at = p;
+            p += pair ? 1 : 0;
+            if (documentFormatAt(document, map, at).intProperty(kProperty17) == 0) {
+                copy.text += u'\n';
+                continue;
+            }
+            const NameBreak kind = pair     ? NameBreak::CrLf
+                : c == u'\r'                ? NameBreak::Cr
+                : c == u'\n'                ? NameBreak::Lf
+                : c == QChar::LineSeparator ? NameBreak::LineSeparator
+                                            : NameBreak::ParagraphSeparator;
+            copy.breaks.push_back({ map.documentPosition(at), kind });
+            copy.text += escaped(kind);
+        }
+        return copy;
+    }
+
+    // Step 3, the rich copy as HTML: each break in a name becomes a mark and
+    // the break's number in the copy, from the end so that the positions
+    // before stay true, and the mark a character reference in the HTML.
+    QString htmlCopy(QTextDocument& copy, QStringView text, const std::vector<BreakInName>& breaks, int from, int to)
+    {
+        const QChar mark = unusedMark(copy, text);
+        for (auto it = breaks.rbegin(); it != breaks.rend(); ++it) {
+            QTextCursor at(&copy);
+            at.setPosition(it->document);
+            const QTextCharFormat format = at.charFormat();
+            at.setPosition(it->document + 1, QTextCursor::KeepAnchor);
+            at.insertText(QString(mark) + QChar(u'0' + int(it->kind)), format);
+        }
+        QTextCursor copied(&copy);
+        copied.setPosition(from);
+        copied.setPosition(to + int(breaks.size()), QTextCursor::KeepAnchor);
+        QString html = QTextDocumentFragment(copied).toHtml();
+        for (const NameBreak kind :
+            { NameBreak::Cr, NameBreak::Lf, NameBreak::CrLf, NameBreak::LineSeparator, NameBreak::ParagraphSeparator })
+            html.replace(QString(mark) + QChar(u'0' + int(kind)), referenced(kind));
+        return html;
+    }
+
 } // namespace
 
 QMimeData* RichTextBox::createMimeDataFromSelection() const
 {
-    // Copying keeps what the user sees: rich text beside the plain text, on
-    // the view's background, each run in the installed family the program
-    // set, followed by the one that stood in for its missing glyphs. A name
-    // no font has (the label font's, a generic one) is copied as the family
-    // that drew it, so that other programs find every family.
+    // Copying keeps what the user sees: rich text beside the plain text.
     const QTextCursor selection = textCursor();
     const int from = selection.selectionStart();
     const int to = selection.selectionEnd();
-    std::unique_ptr<QTextDocument> copy(document()->clone());
-    // In one edit block, a cursor placed in the copy asks for no layout:
-    // else each run's merge would lay its whole block out again.
-    QTextCursor edit(copy.get());
-    edit.beginEditBlock();
-    FontCoverage& fonts = FontCoverage::instance();
-    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() < to;
-         block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const int a = std::max(fragment.position(), from);
-            const int b = std::min(fragment.position() + fragment.length(), to);
-            const QTextCharFormat f = fragment.charFormat();
-            if (a >= b || !f.hasProperty(kFamilyKeyProperty))
-                continue;
-            const QString name = f.stringProperty(kFamilyKeyProperty);
-            const QString drawn = f.fontFamilies().toStringList().value(0);
-            QStringList families;
-            if (fonts.isInstalled(name) || drawn.isEmpty())
-                families.append(name);
-            if (!drawn.isEmpty() && drawn != name)
-                families.append(drawn);
-            for (QString& family : families)
-                family = cssEscaped(family);
-            QTextCursor named(copy.get());
-            named.setPosition(a);
-            named.setPosition(b, QTextCursor::KeepAnchor);
-            QTextCharFormat format;
-            format.setFontFamilies(families);
-            named.mergeCharFormat(format);
-        }
-    }
-    const QBrush background = palette().color(QPalette::Base);
-    QTextCursor everything(copy.get());
-    everything.setPosition(from);
-    everything.setPosition(to, QTextCursor::KeepAnchor);
-    QTextCharFormat onBackground;
-    onBackground.setBackground(background);
-    everything.mergeCharFormat(onBackground);
-    QTextBlockFormat blockBackground;
-    blockBackground.setBackground(background);
-    everything.mergeBlockFormat(blockBackground);
-    edit.endEditBlock();
-
-    // The program's own line breaks are CR LF pairs outside the name labels,
-    // which the program marks with property 17; any other line break in a
-    // label is part of a font's name, and must not split its entry.
     syncFromDocument();
-    const QString& text = m_text.map.text();
-    const auto programPosition = [this, &text](int document) {
-        qint32 low = 0;
-        qint32 high = m_text.map.length();
-        while (low < high) {
-            const qint32 middle = low + (high - low) / 2;
-            if (m_text.map.documentPosition(middle) < document)
-                low = middle + 1;
-            else
-                high = middle;
-        }
-        // The LF of a CR LF pair belongs with its CR.
-        return low > 0 && low < m_text.map.length() && text.at(low) == u'\n' && text.at(low - 1) == u'\r' ? low + 1
-                                                                                                          : low;
-    };
-    const qint32 begin = programPosition(from);
-    const qint32 end = programPosition(to);
-    QString plain;
-    plain.reserve(end - begin);
-    std::vector<BreakInName> breaks;
-    for (qint32 p = begin; p < end; ++p) {
-        const QChar c = text.at(p);
-        const bool pair = c == u'\r' && p + 1 < end && text.at(p + 1) == u'\n';
-        if (c != u'\r' && c != u'\n' && c != QChar::LineSeparator && c != QChar::ParagraphSeparator) {
-            plain += c;
-            continue;
-        }
-        if (documentFormatAt(*document(), m_text.map, p).intProperty(kProperty17) == 0) {
-            plain += u'\n';
-            p += pair ? 1 : 0;
-            continue;
-        }
-        const NameBreak kind = pair     ? NameBreak::CrLf
-            : c == u'\r'                ? NameBreak::Cr
-            : c == u'\n'                ? NameBreak::Lf
-            : c == QChar::LineSeparator ? NameBreak::LineSeparator
-                                        : NameBreak::ParagraphSeparator;
-        breaks.push_back({ m_text.map.documentPosition(p), kind });
-        plain += escaped(kind);
-        p += pair ? 1 : 0;
-    }
-
-    // Each break in a name becomes a mark and the break's number in the
-    // copy, from the end so that the positions before stay true.
-    const QChar mark = unusedMark(*copy, text);
-    for (auto it = breaks.rbegin(); it != breaks.rend(); ++it) {
-        QTextCursor at(copy.get());
-        at.setPosition(it->document);
-        const QTextCharFormat format = at.charFormat();
-        at.setPosition(it->document + 1, QTextCursor::KeepAnchor);
-        at.insertText(QString(mark) + QChar(u'0' + int(it->kind)), format);
-    }
-    QTextCursor copied(copy.get());
-    copied.setPosition(from);
-    copied.setPosition(to + int(breaks.size()), QTextCursor::KeepAnchor);
-    QString html = QTextDocumentFragment(copied).toHtml();
-    for (const NameBreak kind :
-        { NameBreak::Cr, NameBreak::Lf, NameBreak::CrLf, NameBreak::LineSeparator, NameBreak::ParagraphSeparator })
-        html.replace(QString(mark) + QChar(u'0' + int(kind)), referenced(kind));
-
+    std::unique_ptr<QTextDocument> copy = copyAsShown(*document(), palette().color(QPalette::Base), from, to);
+    const PlainCopy plain = plainCopy(*document(), m_text.map, from, to);
     auto* mime = new QMimeData;
-    mime->setText(plain);
-    mime->setHtml(html);
+    mime->setText(plain.text);
+    mime->setHtml(htmlCopy(*copy, m_text.map.text(), plain.breaks, from, to));
     return mime;
 }
 

@@ -1,5 +1,8 @@
 #include "document_writer.h"
 
+#include "format_properties.h"
+#include "tuning.h"
+
 #include <QTextCursor>
 
 namespace view
@@ -41,6 +44,8 @@ void DocumentWriter::rebuild(const QString& text, const QTextCharFormat& format)
         cursor.insertText(text, format);
 }
 
+bool DocumentWriter::canAppend() const { return m_allDefault && VIEW_MECHANISM_ON(appendWhenExtending); }
+
 void DocumentWriter::append(QStringView text, const QTextCharFormat& format)
 {
     settle();
@@ -71,6 +76,9 @@ void DocumentWriter::settle()
 
 void DocumentWriter::apply(const QTextCharFormat& format, int from, int to, bool skipNoOps)
 {
+    // Runs are held only inside a hidden view's edit block, where no format
+    // is checked first: a check would read the range without them.
+    Q_ASSERT(!skipNoOps || m_later.runs.empty());
     const bool beforeTheRuns = from == m_later.from && to == m_later.to
         && std::none_of(m_later.properties.begin(), m_later.properties.end(),
             [&format](int property) { return format.hasProperty(property); });
@@ -88,6 +96,7 @@ void DocumentWriter::apply(const QTextCharFormat& format, int from, int to, bool
 
 bool DocumentWriter::rangeHas(const QTextCharFormat& format, int from, int to) const
 {
+    Q_ASSERT(m_later.runs.empty()); // settle() first
     const QMap<int, QVariant> wanted = format.properties();
     const auto has = [&](const QTextCharFormat& f) {
         for (auto it = wanted.begin(); it != wanted.end(); ++it) {
@@ -112,10 +121,8 @@ bool DocumentWriter::rangeHas(const QTextCharFormat& format, int from, int to) c
             if (!has(fragment.charFormat()))
                 return false;
         }
-        // The paragraph separator that ends the block carries the next
-        // block's char format.
         const int separator = block.position() + block.length() - 1;
-        if (separator >= from && separator < to && block.next().isValid() && !has(block.next().charFormat()))
+        if (separator >= from && separator < to && block.next().isValid() && !has(detail::separatorFormat(block)))
             return false;
     }
     return true;

@@ -50,10 +50,8 @@ public:
     void rebuild(const QString& text, const QTextCharFormat& format);
     // While every character has the default format, a text that extends the
     // current one can be appended instead of rebuilt; false otherwise.
-    bool canAppend() const { return m_allDefault && m_appendWhenExtending; }
+    bool canAppend() const;
     void append(QStringView text, const QTextCharFormat& format);
-    // A switch for the bench: off, every text is rebuilt.
-    void setAppendWhenExtending(bool on) { m_appendWhenExtending = on; }
 
     // Merges `format` into document positions [from, to), unless
     // `skipNoOps` and every character there has it already.
@@ -62,7 +60,8 @@ public:
     // formats the program merges into all of [from, to) that set none of the
     // runs' properties: merged before the runs split the range, each such
     // format changes one fragment, not one a run. Any other change, or
-    // settle(), merges the runs first.
+    // settle(), merges the runs first. Only while the view is hidden: no
+    // check (skipNoOps, rangeHas) may run while runs are held.
     struct Run {
         int from;
         int to;
@@ -80,7 +79,6 @@ private:
     int m_edits = 0;
     quint64 m_changes = 0;
     bool m_allDefault = true;
-    bool m_appendWhenExtending = true;
     // Where the last format check ended: a sample's runs are checked from
     // left to right, and a block of a 1 MiB sample holds tens of thousands
     // of fragments.

@@ -1,5 +1,7 @@
 #include "first_page_fonts.h"
 
+#include "tuning.h"
+
 #include <QTextBlock>
 #include <QTextLayout>
 
@@ -11,7 +13,7 @@ namespace view
 void FirstPageFonts::start(int blocks, qreal height, qreal width)
 {
     m_held.clear();
-    m_loading = m_enabled;
+    m_loading = VIEW_MECHANISM_ON(loadFirstPageEarly);
     m_blocks = blocks;
     m_height = height;
     m_width = width;

@@ -34,11 +34,7 @@ public:
     // No more loading until the next start().
     void stop() { m_loading = false; }
 
-    // A switch for the bench: off, nothing is loaded early.
-    void setEnabled(bool on) { m_enabled = on; }
-
 private:
-    bool m_enabled = true;
     bool m_loading = false;
     int m_blocks = 0;
     qreal m_height = 0;

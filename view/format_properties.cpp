@@ -12,20 +12,24 @@ namespace view
 
 using namespace detail;
 
-QTextCharFormat detail::makeDefaultFormat()
+namespace
 {
-    QTextCharFormat f;
-    // Drawn with the stand-in straight away: Qt resolves a name it does not
-    // know through a fallback search that grows with the square of the
-    // number of installed fonts.
-    f.setFontFamilies(QStringList { glimra::labelFontStandIn() });
-    f.setProperty(kFamilyKeyProperty, glimra::kLabelFontName);
-    f.setFontPointSize(glimra::kLabelFontSize);
-    f.setFontWeight(glimra::kLabelFontWeight);
-    f.setFontItalic(false);
-    f.setProperty(kCharsetProperty, glimra::kLabelFontCharset);
-    return f;
-}
+
+    QTextCharFormat makeDefaultFormat()
+    {
+        QTextCharFormat f;
+        // Drawn with the stand-in straight away: Qt resolves a name it does not
+        // know through a fallback search that grows with the square of the
+        // number of installed fonts.
+        f.setFontFamilies(QStringList { glimra::labelFontStandIn() });
+        f.setProperty(kFamilyKeyProperty, glimra::kLabelFontName);
+        f.setFontPointSize(glimra::kLabelFontSize);
+        f.setFontWeight(glimra::kLabelFontWeight);
+        f.setFontItalic(false);
+        return f;
+    }
+
+} // namespace
 
 void detail::substituteLabelFont()
 {

@@ -2,13 +2,12 @@
 
 // The view's own character-format properties, shared by its source files.
 
+#include <QTextBlock>
 #include <QTextFormat>
 
 namespace view::detail
 {
 
-inline constexpr int kColourProperty = QTextFormat::UserProperty + 1;
-inline constexpr int kCharsetProperty = QTextFormat::UserProperty + 2;
 inline constexpr int kProperty17 = QTextFormat::UserProperty + 17;
 // The font name as the program set it. The family Qt draws with may differ:
 // a generic name resolved, or a fallback for glyphs the font lacks. Qt also
@@ -22,10 +21,12 @@ inline constexpr int kStandInProperty = QTextFormat::UserProperty + 4;
 
 // The format every character takes when the text is set, drawn with the
 // label font's stand-in.
-QTextCharFormat makeDefaultFormat();
-// The same, made once.
 const QTextCharFormat& defaultFormat();
 // Makes the label font's name find its stand-in in Qt's font lookup.
 void substituteLabelFont();
+
+// The format of the paragraph separator that ends `block`: Qt keeps it as
+// the next block's char format. Empty for the document's last block.
+inline QTextCharFormat separatorFormat(const QTextBlock& block) { return block.next().charFormat(); }
 
 } // namespace view::detail

@@ -5,11 +5,11 @@
 namespace view
 {
 
-using glimra::FontCoverage;
+using glimra::GlyphCoverage;
 
-std::vector<StandInRun> standInRuns(const FontCoverage::Family& font, QStringView text, qint32 from, qint32 to)
+std::vector<StandInRun> standInRuns(
+    GlyphCoverage& coverage, const GlyphCoverage::Family& font, QStringView text, qint32 from, qint32 to)
 {
-    FontCoverage& coverage = FontCoverage::instance();
     // While scanning: empty for the run's own font, kNobody where no font
     // has the characters.
     static const QString kNobody = QStringLiteral("\0");
@@ -22,7 +22,7 @@ std::vector<StandInRun> standInRuns(const FontCoverage::Family& font, QStringVie
     };
     const auto neutral = [](char32_t c) { return QChar::script(c) <= QChar::Script_Common; };
     QString alongName;
-    std::optional<FontCoverage::Family> along;
+    std::optional<GlyphCoverage::Family> along;
     const auto drawsAlong = [&](const QString& family, char32_t c) {
         if (font.loadedOnceForAllScripts || family.isEmpty() || !neutral(c))
             return false;
@@ -30,7 +30,7 @@ std::vector<StandInRun> standInRuns(const FontCoverage::Family& font, QStringVie
             alongName = family;
             along = coverage.find(family == kNobody ? glimra::labelFontStandIn() : family);
         }
-        return along && FontCoverage::covers(*along, c);
+        return along && GlyphCoverage::covers(*along, c);
     };
     const auto at = [&](qint32 i) {
         const char16_t c = text.at(i).unicode();
@@ -41,7 +41,7 @@ std::vector<StandInRun> standInRuns(const FontCoverage::Family& font, QStringVie
     const auto drawn
         = [](char32_t c) { return c >= 0x20 && c != QChar::LineSeparator && c != QChar::ParagraphSeparator; };
     const auto elsewhere = [&](char32_t c) {
-        if (!drawn(c) || FontCoverage::covers(font, c))
+        if (!drawn(c) || GlyphCoverage::covers(font, c))
             return QString();
         const QString fallback = coverage.fallbackFor(c);
         return fallback.isEmpty() ? kNobody : fallback;

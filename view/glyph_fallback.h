@@ -27,12 +27,14 @@ struct StandInRun {
     bool operator==(const StandInRun&) const = default;
 };
 
-// The stretches of text[from, to) that `font` does not draw itself, in order.
+// The stretches of text[from, to) that `font` does not draw itself, in order,
+// and who draws them among the fonts of `coverage`.
 // Line breaks and other controls are drawn by no font and belong to none.
 // Qt shapes a space or a bracket in its neighbours' script (the one before
 // it, or at the start of a paragraph the one after) and loads a font without
 // English once for each script it is shaped in; such a character beside
 // glyphs drawn elsewhere goes with them, where their family has it.
-std::vector<StandInRun> standInRuns(const glimra::FontCoverage::Family& font, QStringView text, qint32 from, qint32 to);
+std::vector<StandInRun> standInRuns(glimra::GlyphCoverage& coverage, const glimra::GlyphCoverage::Family& font,
+    QStringView text, qint32 from, qint32 to);
 
 } // namespace view

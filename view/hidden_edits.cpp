@@ -1,5 +1,7 @@
 #include "hidden_edits.h"
 
+#include "tuning.h"
+
 #include <algorithm>
 
 namespace view
@@ -15,7 +17,7 @@ void HiddenEdits::begin(DocumentWriter& writer)
     m_active = true;
     m_caret = m_view->textCursor().position();
     m_view->setTextCursor(QTextCursor());
-    if (m_deferLayout) {
+    if (VIEW_MECHANISM_ON(deferLayoutWhileHidden)) {
         DocumentWriter::Edit edit(writer);
         m_block = QTextCursor(m_view->document());
         m_block.beginEditBlock();

@@ -35,12 +35,8 @@ public:
     // still reaches.
     QTextCursor caretAsHidden() const;
 
-    // A switch for the bench: off, Qt lays out every change while hidden.
-    void setDeferLayout(bool on) { m_deferLayout = on; }
-
 private:
     QPlainTextEdit* m_view;
-    bool m_deferLayout = true;
     bool m_active = false;
     int m_caret = 0;
     QTextCursor m_block;

@@ -1,8 +1,11 @@
 #include "last_page_layout.h"
 
+#include "tuning.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QElapsedTimer>
 #include <QScrollBar>
+#include <QTextBlock>
 
 namespace view
 {
@@ -31,10 +34,10 @@ LastPageLayout::LastPageLayout(QPlainTextEdit* view)
 
 void LastPageLayout::start()
 {
-    if (!m_enabled)
+    if (!VIEW_MECHANISM_ON(layOutLastPageLater))
         return;
     m_pending = true;
-    m_block = m_view->document()->lastBlock();
+    m_fromEnd = 0;
     m_filled = 0;
     m_fonts.clear();
     m_view->setCenterOnScroll(true);
@@ -51,17 +54,19 @@ void LastPageLayout::layOutSome()
 {
     QElapsedTimer spent;
     spent.start();
-    QAbstractTextDocumentLayout* layout = m_view->document()->documentLayout();
-    while (m_block.isValid() && m_filled <= m_view->viewport()->height()) {
+    const QTextDocument* document = m_view->document();
+    QAbstractTextDocumentLayout* layout = document->documentLayout();
+    for (QTextBlock block = document->findBlockByNumber(document->blockCount() - 1 - m_fromEnd);
+         block.isValid() && m_filled <= m_view->viewport()->height(); block = block.previous()) {
         const qreal room = m_view->viewport()->height() - m_filled;
-        m_filled += layout->blockBoundingRect(m_block).height();
+        m_filled += layout->blockBoundingRect(block).height();
         // The lines at the block's end that the last page shows.
-        const QTextLayout* lines = m_block.layout();
+        const QTextLayout* lines = block.layout();
         int first = lines->lineCount();
         for (qreal below = 0; first > 0 && below < room; below += lines->lineAt(first).height())
             --first;
         m_fonts.hold(*lines, first, lines->lineCount());
-        m_block = m_block.previous();
+        ++m_fromEnd;
         if (spent.elapsed() >= kSliceMs) {
             m_timer.start(0);
             return;
@@ -76,7 +81,6 @@ void LastPageLayout::finish()
         return;
     m_pending = false;
     m_timer.stop();
-    m_block = QTextBlock();
     m_view->setCenterOnScroll(false);
 }
 

@@ -6,7 +6,7 @@
 // Qt counts the scroll range from the last page's lines, and lays that page
 // out to count them as soon as the view is shown. Shown instead with the
 // range counted as if every line could come to the top (centerOnScroll on:
-// QPlainTextEditPrivate::_q_adjustScrollbars then needs no layout), the view
+// Qt's adjustScrollbars, _q_adjustScrollbars on 6.4, then needs no layout), the view
 // lays out its first page only; the last page's blocks are laid out from the
 // end, about a frame's worth at each turn of the event loop once the program
 // leaves the view alone, until they fill the view, and the range is then
@@ -18,7 +18,6 @@
 #include "held_fonts.h"
 
 #include <QPlainTextEdit>
-#include <QTextBlock>
 #include <QTimer>
 
 namespace view
@@ -33,20 +32,18 @@ public:
     // The program is at work on the view (a build resuming over a shown
     // view): the layout waits until it has been left alone for a while.
     void programAtWork();
-    // Lays out whatever of the last page is left, now.
+    // Stops the wait: with centerOnScroll off again, Qt counts the scroll
+    // range from the last page's lines and lays out what is left of them.
     void finish();
-    bool pending() const { return m_pending; }
-
-    // A switch for the bench: off, the view is shown with its range counted.
-    void setEnabled(bool on) { m_enabled = on; }
 
 private:
     void layOutSome();
 
     QPlainTextEdit* m_view;
-    bool m_enabled = true;
     bool m_pending = false;
-    QTextBlock m_block; // the next one up
+    // The blocks laid out so far, counted from the end: a number, not a
+    // QTextBlock, since the program may set a new text in the meantime.
+    int m_fromEnd = 0;
     qreal m_filled = 0;
     HeldFonts m_fonts;
     QTimer m_timer;

@@ -1,5 +1,7 @@
 #include "position_map.h"
 
+#include "format_properties.h"
+
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -48,6 +50,20 @@ int PositionMap::documentPosition(qint32 position) const
     return int(p - pairsBefore);
 }
 
+qint32 PositionMap::programPosition(int document) const
+{
+    qint32 low = 0;
+    qint32 high = length();
+    while (low < high) {
+        const qint32 middle = low + (high - low) / 2;
+        if (documentPosition(middle) < document)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return characterStart(low) == low ? low : low + 1;
+}
+
 qint32 PositionMap::characterStart(qint32 position) const
 {
     const qint32 p = position;
@@ -69,7 +85,7 @@ QTextCharFormat documentFormatAt(const QTextDocument& document, const PositionMa
     const QTextBlock block = document.findBlock(d);
     const QChar c = map.text().at(p);
     if (c == u'\r' || c == u'\n' || d == block.position() + block.length() - 1)
-        return block.next().charFormat();
+        return detail::separatorFormat(block);
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         if (d >= fragment.position() && d < fragment.position() + fragment.length())

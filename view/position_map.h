@@ -37,6 +37,9 @@ public:
 
     // The document position a program position maps to.
     int documentPosition(qint32 position) const;
+    // The inverse: the first program position that maps to `document` or
+    // past it, moved on to the end of a CR LF pair or surrogate pair.
+    qint32 programPosition(int document) const;
     // The first code unit of the character that holds `position`: a CR LF
     // pair's LF and a low surrogate belong to the character before them.
     qint32 characterStart(qint32 position) const;

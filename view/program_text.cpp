@@ -3,6 +3,7 @@
 
 #include "format_properties.h"
 #include "rich_text_box.h"
+#include "tuning.h"
 
 #include <QTextBlock>
 
@@ -81,7 +82,7 @@ void RichTextBox::takeBack(QString text, qsizetype kept)
     if (!m_writer.canAppend() || joins) {
         m_writer.rebuild(m_text.map.text(), defaultFormat());
         m_text.inDocument = m_text.map.length();
-    } else if (!(m_text.insertWhenReached && m_hidden.active())) {
+    } else if (!(VIEW_MECHANISM_ON(insertWhenReached) && m_hidden.active())) {
         catchUp(m_text.map.length());
     }
 }
@@ -96,8 +97,12 @@ void RichTextBox::catchUp(qint32 position)
     // one insertion an entry, however many steps format it.
     if (const qsizetype lf = QStringView(text).mid(end, kCatchUpReach).indexOf(u'\n'); lf >= 0)
         end += qint32(lf) + 1;
-    // Never between a CR and its LF: the pair is one paragraph separator.
-    if (end < text.size() && text.at(end - 1) == u'\r' && text.at(end) == u'\n')
+    // Never between a CR and its LF (the pair is one paragraph separator),
+    // nor inside a surrogate pair: a format merged up to its end would miss
+    // the half inserted later.
+    if (end < text.size()
+        && ((text.at(end - 1) == u'\r' && text.at(end) == u'\n')
+            || (text.at(end - 1).isHighSurrogate() && text.at(end).isLowSurrogate())))
         ++end;
     m_writer.append(QStringView(text).mid(m_text.inDocument, end - m_text.inDocument), defaultFormat());
     m_text.inDocument = end;

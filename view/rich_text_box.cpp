@@ -66,15 +66,6 @@ RichTextBox::RichTextBox(QWidget* parent)
 
 RichTextBox::~RichTextBox() = default;
 
-void RichTextBox::setTuning(const Tuning& tuning)
-{
-    m_writer.setAppendWhenExtending(tuning.appendWhenExtending);
-    m_text.insertWhenReached = tuning.insertWhenReached;
-    m_hidden.setDeferLayout(tuning.deferLayoutWhileHidden);
-    m_firstPage.setEnabled(tuning.loadFirstPageEarly);
-    m_lastPage.setEnabled(tuning.layOutLastPageLater);
-}
-
 void RichTextBox::onContentsChange(int, int, int)
 {
     m_writer.noteChange();
@@ -101,8 +92,6 @@ int RichTextBox::toPixels(float twips) const
 void RichTextBox::setWidthTwips(float twips) { resize(toPixels(twips), height()); }
 
 void RichTextBox::setHeightTwips(float twips) { resize(width(), toPixels(twips)); }
-
-float RichTextBox::widthTwips() const { return float(glimra::pixelsToTwips(width(), m_dpi)); }
 
 void RichTextBox::setBackColour(glimra::Colour colour)
 {
@@ -134,14 +123,21 @@ void RichTextBox::setSelLength(qint32 length)
 
 void RichTextBox::entryFinished(qint32 end)
 {
+    // 1. The user's edits folded in, so that `end` means what the build meant.
     syncFromDocument();
+    // 2. The finished entry's text reaches the document (while hidden it
+    //    arrives only as it is formatted).
     catchUp(end);
+    // 3. The entry's stand-in runs merged: no format for its whole range
+    //    follows, and its fonts are loaded next as the runs draw them.
     m_writer.settle();
+    // 4. Its first-page blocks shaped and their fonts held; while the
+    //    document lags behind the text, its last block may grow yet.
     int finished = documentPosition(std::min(end, m_text.map.length()));
-    // While the document lags behind the text, its last block may grow yet.
     if (m_text.inDocument < m_text.map.length())
         finished = std::min(finished, document()->lastBlock().position() - 1);
     m_firstPage.loadBlocksBefore(*document(), finished);
+    // 5. A shown view's last page waits until the build leaves it alone.
     m_lastPage.programAtWork();
 }
 
@@ -215,7 +211,8 @@ bool RichTextBox::rangeHas(const QTextCharFormat& format, qint32 from, qint32 to
 
 void RichTextBox::setSelFontName(const QString& name)
 {
-    const auto family = FontCoverage::instance().find(name);
+    FontCoverage& fonts = FontCoverage::instance();
+    const auto family = fonts.find(name);
     QTextCharFormat f;
     f.setFontFamilies(QStringList { family ? family->drawnAs : name });
     // Undoes a previous font's "no font has these" (standInFormat).
@@ -224,7 +221,7 @@ void RichTextBox::setSelFontName(const QString& name)
     f.setProperty(kStandInProperty, false);
     const auto [from, to] = selectedRange();
     const std::vector<StandInRun> runs
-        = family ? standInRuns(*family, m_text.map.text(), from, to) : std::vector<StandInRun> {};
+        = family ? standInRuns(fonts, *family, m_text.map.text(), from, to) : std::vector<StandInRun> {};
     // A shown view that already draws the range this way is left alone: the
     // name set on the whole range and then the runs drawn elsewhere would be
     // two real changes, each laying the block out again.
@@ -282,7 +279,6 @@ void RichTextBox::setSelColour(glimra::Colour colour)
 {
     QTextCharFormat f;
     f.setForeground(glimra::toQColor(colour, QGuiApplication::palette()));
-    f.setProperty(kColourProperty, colour);
     applyToSelection(f);
 }
 
@@ -310,24 +306,37 @@ void RichTextBox::setSelProperty17(std::int16_t value)
 void RichTextBox::setVisible(bool visible)
 {
     if (!visible && !m_hidden.active()) {
-        // As many blocks as the view shows at most: no line is lower than
-        // one in the label font.
+        // 1. The first page measured while the viewport has the size it is
+        //    shown at again: as many blocks as it shows at most, no line
+        //    lower than one in the label font.
         const int height = viewport()->height();
         const qreal margins = 2 * document()->documentMargin();
         m_firstPage.start(height / std::max(1, fontMetrics().lineSpacing()) + 1, qreal(height),
             lineWrapMode() == WidgetWidth ? std::max(1.0, viewport()->width() - margins) : qreal(INT_MAX));
+        // 2. The last page's wait ended before the edit block opens: the
+        //    scroll range it restores is counted from layouts the block
+        //    would hold back, and its timer must not lay out while hidden.
         m_lastPage.finish();
+        // 3. The edit block opened and the caret dropped (hidden_edits.h).
         m_hidden.begin(m_writer);
     }
     const bool shown = visible && m_hidden.active();
     if (shown) {
+        // 4. The whole text in the document, and 5. the held stand-in runs
+        //    merged, both inside the edit block, where they cost no layout.
         catchUp(m_text.map.length());
         m_writer.settle();
+        // 6. The block closed: Qt hears of every change at once.
         m_hidden.end(m_writer);
+        // 7. Qt lays the first page out now; nothing is left to load early.
         m_firstPage.stop();
+        // 8. The range counted without the last page, before Qt shows the
+        //    view and counts it (last_page_layout.h).
         m_lastPage.start();
     }
     QPlainTextEdit::setVisible(visible);
+    // 9. The caret placed once shown: placing it lays its line out, which
+    //    inside the edit block reads a grown block's stale lines.
     if (visible && m_selection.caretPending)
         moveCaret();
     else if (shown)

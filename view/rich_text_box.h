@@ -1,10 +1,11 @@
 #pragma once
 
-// RichTextBox: the preview view. A plain-text-layout editor (only what is on
-// screen is laid out) that speaks the program's terms: positions and lengths
-// are UTF-16 code units over the text exactly as the program set it, a CR LF
-// pair counts as two, and all formatting goes through a selection. The
-// program's text and its map to document positions are a PositionMap.
+// RichTextBox: the preview view. A plain-text-layout editor (a block is laid
+// out when it comes into sight or the scroll range needs it) that speaks the
+// program's terms: positions and lengths are UTF-16 code units over the text
+// exactly as the program set it, a CR LF pair counts as two, and all
+// formatting goes through a selection. The program's text and its map to
+// document positions are a PositionMap.
 //
 // This class keeps that contract and binds it to Qt; each mechanism that
 // keeps a build fast or the preview honest is a part of its own, and
@@ -24,7 +25,6 @@
 #include "hidden_edits.h"
 #include "last_page_layout.h"
 #include "position_map.h"
-#include "tuning.h"
 
 #include <QPlainTextEdit>
 
@@ -84,16 +84,12 @@ public:
     // Size in twips. A negative size is refused and the old one stays.
     void setWidthTwips(float twips);
     void setHeightTwips(float twips);
-    float widthTwips() const;
 
     void setBackColour(glimra::Colour colour);
-    glimra::Colour backColour() const { return m_backColour; }
 
     // Selection start empties the selection and puts the caret there.
     void setSelStart(qint32 start);
     void setSelLength(qint32 length);
-    qint32 selStart() const { return m_selection.start; }
-    qint32 selLength() const { return m_selection.length; }
 
     void setSelFontName(const QString& name);
     void setSelFontSize(std::int16_t points);
@@ -114,8 +110,6 @@ public:
     // are gathered in one edit block that closes when it is shown again.
     void setVisible(bool visible) override;
 
-    void setTuning(const Tuning& tuning);
-
 protected:
     QMimeData* createMimeDataFromSelection() const override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -123,6 +117,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The tests read the selection and background as the program set them.
+    friend struct ViewReader;
+
     // The program's text, which starts with the kept length of the old one.
     void takeBack(QString text, qsizetype kept);
     void onContentsChange(int from, int removed, int added);
@@ -150,8 +147,6 @@ private:
         // How much of the program's text the document holds; the rest is
         // inserted by catchUp().
         qint32 inDocument = 0;
-        // A switch for the bench: off, a text is inserted when it is set.
-        bool insertWhenReached = true;
     };
     mutable ProgramText m_text;
     struct Selection {

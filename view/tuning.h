@@ -1,8 +1,20 @@
 #pragma once
 
 // The switches of the view's speed mechanisms, for the bench to time a view
-// without them. Each switches off its own mechanism and no other; all are
-// on in the program.
+// without them. They exist only in a tree configured with GLIMRA_TUNING (the
+// bench's, `make bench`); in every other build each mechanism is simply on
+// and VIEW_MECHANISM_ON(name) is the constant true.
+//
+// Not every switch stands alone, since some mechanisms build on others:
+// - appendWhenExtending off also switches off insertWhenReached: a text that
+//   is rebuilt whole reaches the document when it is set;
+// - deferLayoutWhileHidden off also makes a hidden view work as a shown one
+//   does: it skips formats that change nothing, checks a font name's runs
+//   before setting them, and merges an entry's stand-in runs at once rather
+//   than after its other formats (outside an edit block each change lays
+//   its block out again, so these pay there).
+
+#ifdef GLIMRA_TUNING
 
 namespace view
 {
@@ -23,4 +35,20 @@ struct Tuning {
     static constexpr Tuning none() { return { false, false, false, false, false }; }
 };
 
+// The switches every view reads as it works; the bench sets them before it
+// makes its window.
+inline Tuning& tuning()
+{
+    static Tuning switches;
+    return switches;
+}
+
 } // namespace view
+
+#define VIEW_MECHANISM_ON(name) (::view::tuning().name)
+
+#else
+
+#define VIEW_MECHANISM_ON(name) true
+
+#endif

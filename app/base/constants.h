@@ -69,7 +69,6 @@ inline const QString kBusyTitleInfix = QStringLiteral(" - 処理中です...");
 inline const QString kLabelFontName = QStringLiteral("ＭＳ Ｐゴシック");
 inline constexpr std::int16_t kLabelFontSize = 9;
 inline constexpr int kLabelFontWeight = 400;
-inline constexpr int kLabelFontCharset = 128; // Shift-JIS
 // The label font is not installed here: it is drawn with a stand-in chosen
 // at start-up from the desktop's fonts (labelFontStandIn(), font_coverage.h).
 

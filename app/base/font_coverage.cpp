@@ -309,7 +309,7 @@ std::optional<FontCoverage::Family> FontCoverage::find(const QString& family)
     return found;
 }
 
-bool FontCoverage::covers(const Family& family, char32_t c)
+bool GlyphCoverage::covers(const Family& family, char32_t c)
 {
     return FcCharSetHasChar(const_cast<FcCharSet*>(family.charset), c);
 }

@@ -23,7 +23,9 @@ struct _FcCharSet;
 namespace glimra
 {
 
-class FontCoverage
+// What the glyph fallback asks of the installed fonts: FontCoverage answers
+// for the desktop's, a test for fonts of its own.
+class GlyphCoverage
 {
 public:
     struct Family {
@@ -34,6 +36,20 @@ public:
         bool loadedOnceForAllScripts = true;
     };
 
+    // Nothing for a family fontconfig does not know.
+    virtual std::optional<Family> find(const QString& family) = 0;
+    static bool covers(const Family& family, char32_t c);
+    // A family that has c, preferring the label font's stand-in; empty when
+    // no font has it.
+    virtual QString fallbackFor(char32_t c) = 0;
+
+protected:
+    ~GlyphCoverage() = default;
+};
+
+class FontCoverage final : public GlyphCoverage
+{
+public:
     // The desktop's fonts, read on first use.
     static FontCoverage& instance();
     ~FontCoverage();
@@ -46,12 +62,8 @@ public:
     // Whether an installed font has this family name, in any language.
     bool isInstalled(const QString& family) const;
 
-    // Nothing for a family fontconfig does not know.
-    std::optional<Family> find(const QString& family);
-    static bool covers(const Family& family, char32_t c);
-    // A family that has c, preferring the label font's stand-in; empty when
-    // no font has it.
-    QString fallbackFor(char32_t c);
+    std::optional<Family> find(const QString& family) override;
+    QString fallbackFor(char32_t c) override;
 
 private:
     FontCoverage();

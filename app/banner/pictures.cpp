@@ -33,6 +33,26 @@ namespace
         }();
         Q_UNUSED(limited);
     }
+
+    // What a reader must hold at once to give a picture of `full` pixels, in
+    // `format` (as its header says), as `kind` ("png", "jpeg", ...) at `target`:
+    // the whole picture, save JPEG, which libjpeg decodes at M/8 of its size
+    // for the smallest M in 1..8 that still covers the target, as Qt asks it.
+    qint64 heldBytes(QSize full, QImage::Format format, const QByteArray& kind, QSize target)
+    {
+        QSize held = full;
+        if (kind == "jpeg" && !target.isEmpty()) {
+            const double times
+                = std::min(double(full.width()) / target.width(), double(full.height()) / target.height());
+            const qint64 eighths = std::clamp(qint64(std::ceil(8 / times)), qint64(1), qint64(8));
+            held = QSize(int((full.width() * eighths + 7) / 8), int((full.height() * eighths + 7) / 8));
+        }
+        // Readers hand out at least 32 bits a pixel once converted; a format
+        // the header does not tell is taken at its deepest.
+        const int bits
+            = format == QImage::Format_Invalid ? 64 : std::max(32, int(QImage::toPixelFormat(format).bitsPerPixel()));
+        return qint64(held.width()) * held.height() * (bits / 8);
+    }
 } // namespace
 
 QHash<QUrl, DecodeSize> decodeSizes(const Page& page, QSize pane, qreal scale)
@@ -64,21 +84,6 @@ QHash<QUrl, DecodeSize> decodeSizes(const Page& page, QSize pane, qreal scale)
             size.box = QSize(std::max(1, int(size.box.width() * shrink)), std::max(1, int(size.box.height() * shrink)));
     }
     return sizes;
-}
-
-qint64 heldBytes(QSize full, QImage::Format format, const QByteArray& kind, QSize target)
-{
-    QSize held = full;
-    if (kind == "jpeg" && !target.isEmpty()) {
-        const double times = std::min(double(full.width()) / target.width(), double(full.height()) / target.height());
-        const qint64 eighths = std::clamp(qint64(std::ceil(8 / times)), qint64(1), qint64(8));
-        held = QSize(int((full.width() * eighths + 7) / 8), int((full.height() * eighths + 7) / 8));
-    }
-    // Readers hand out at least 32 bits a pixel once converted; a format
-    // the header does not tell is taken at its deepest.
-    const int bits
-        = format == QImage::Format_Invalid ? 64 : std::max(32, int(QImage::toPixelFormat(format).bitsPerPixel()));
-    return qint64(held.width()) * held.height() * (bits / 8);
 }
 
 QImage decodePicture(const QByteArray& bytes, DecodeSize size)

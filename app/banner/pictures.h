@@ -47,10 +47,4 @@ QHash<QUrl, DecodeSize> decodeSizes(const Page& page, QSize pane, qreal scale);
 // image reader at kMaxHeldBytes. Reentrant: runs on any thread.
 QImage decodePicture(const QByteArray& bytes, DecodeSize size);
 
-// What a reader must hold at once to give a picture of `full` pixels, in
-// `format` (as its header says), as `kind` ("png", "jpeg", ...) at `target`:
-// the whole picture, save JPEG, which libjpeg decodes at M/8 of its size
-// for the smallest M in 1..8 that still covers the target, as Qt asks it.
-qint64 heldBytes(QSize full, QImage::Format format, const QByteArray& kind, QSize target);
-
 } // namespace banner

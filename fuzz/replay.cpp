@@ -23,6 +23,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
+// Ends what LLVMFuzzerInitialize began, before the program's statics go.
+extern "C" __attribute__((weak)) void glimraFuzzerCleanup();
 
 namespace
 {
@@ -98,5 +100,7 @@ int main(int argc, char** argv)
         }
     }
     std::printf("replay: %d passed, %d failed\n", passed, failed);
+    if (glimraFuzzerCleanup)
+        glimraFuzzerCleanup();
     return failed ? 1 : 0;
 }

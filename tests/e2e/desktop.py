@@ -12,8 +12,7 @@ Scenarios:
                   mapped (xfwm4 or openbox): the preview fills the framed
                   window from the first frame on, without a resize
   tooltip         the tip of an entry read through AT-SPI: what its font
-                  lacks of the sample and who draws it; copies unchanged;
-                  with a 6,000-character sample it comes within 2 s
+                  lacks of the sample and who draws it; copies unchanged
   wayland         weston's headless backend: the window opens, 表示 pressed
                   through AT-SPI, the title comes back, the session's end
                   closes the window, status 0
@@ -24,7 +23,6 @@ import os
 import re
 import subprocess
 import sys
-import time
 
 import atspi
 import e2e
@@ -206,15 +204,14 @@ class TipSession(e2e.Session):
 
     def _make_fonts(self):
         super()._make_fonts()
-        fonts = os.path.join(self.tmp, "fonts", "fonts")
-        script = ("import sys\nfrom fontTools import subset\nfrom fontTools.ttLib import TTFont\n"
-                  "f = TTFont(sys.argv[1]); s = subset.Subsetter(); s.populate(text=sys.argv[2]); s.subset(f)\n"
+        script = ("import sys\nfrom fontTools import subset, ttLib\nf = ttLib.TTFont(sys.argv[1])\n"
+                  "s = subset.Subsetter(); s.populate(text=sys.argv[2]); s.subset(f)\n"
                   "f['name'].names = [n for n in f['name'].names if n.nameID not in (1, 4, 16, 17)]\n"
                   "f['name'].setName(sys.argv[3], 1, 3, 1, 0x409); f['name'].setName(sys.argv[3], 4, 3, 1, 0x409)\n"
                   "f.save(sys.argv[4])\n")
-        ascii_kana = "".join(chr(c) for c in range(0x20, 0x7F)) + "あ"
-        self.run([e2e.FONT_PYTHON, "-c", script, "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf", ascii_kana,
-                  KANA_FAMILY, os.path.join(fonts, "kana.ttf")], timeout=120)
+        self.run([e2e.FONT_PYTHON, "-c", script, "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf",
+                  "".join(map(chr, range(0x20, 0x7F))) + "あ", KANA_FAMILY,
+                  os.path.join(self.tmp, "fonts", "fonts", "kana.ttf")], timeout=120)
         self.run(["fc-cache", "-f"], timeout=120)
         self.families = sorted(self.families + [KANA_FAMILY], key=str.casefold)
 
@@ -227,80 +224,32 @@ def scenario_tooltip(s):
     tree = s.tree()
     s.type_into("サンプル文字", "SAMPLE あ漢")
     s.build_and_wait()
+    # AT-SPI places a character only within its line here (Qt's plain text
+    # view): each entry's first line is found as a band of ink.
+    x0, y0, _, h = s.preview_rect()
+    shot = s.screenshot()
+    inked = [any(sum(shot.pixel(x, y)) < 300 for x in range(x0 + 4, x0 + 120)) for y in range(y0, y0 + h - 2)]
+    tops = [y0 + y for y in range(3, len(inked)) if inked[y] and not inked[y - 1]]
     copied = s.copy_preview("text/html")
-    s.click(s.control("push button", "表示"))  # the preview unselected
-    s.build_and_wait()
 
-    def entry_lines():
-        # AT-SPI places a character only within its line here (Qt's plain
-        # text view): each entry's first line is found as a band of ink.
-        x0, y0, _, h = s.preview_rect()
-        shot, bands, start = s.screenshot(), [], None
-        for y in range(y0 + 2, y0 + h - 2):
-            ink = any(sum(shot.pixel(x, y)) < 300 for x in range(x0 + 4, x0 + 120))
-            if ink and start is None:
-                start = y
-            elif not ink and start is not None:
-                bands.append((x0 + 20, (start + y) // 2))
-                start = None
-        return bands
-
-    def ping():
-        asked = time.monotonic()
-        tree.app.childCount
-        return time.monotonic() - asked
-
-    def tips_gone():
+    def tip_of(family):
         s.xdotool("mousemove", 5, 5)
-        wait_for("the last tip to go", lambda: not [n for n in tree.children(tree.app)
-                                                    if n.getRole() == tree.pyatspi.ROLE_TOOL_TIP], 5)
+        s.xdotool("mousemove", x0 + 20, tops[s.families.index(family)] + 4)
+        tips = lambda: [n.name.split("\n") for n in tree.children(tree.app)
+                        if n.getRole() == tree.pyatspi.ROLE_TOOL_TIP]
+        # The last entry's tip may still be up a moment.
+        return wait_for("the tip of %s, read through AT-SPI" % family,
+                        lambda: next((t for t in tips() if t[0] == family), None), 5, 0.02)
 
-    def tip_on(family, timeout=5):
-        x, y = lines_seen[s.families.index(family)]
-        s.xdotool("mousemove", 5, 5)
-        s.xdotool("mousemove", x, y)
-        started, slowest = time.monotonic(), 0.0
-
-        def shown():
-            # Each look asks glimra through the bus: a ping of its event loop.
-            nonlocal slowest
-            asked = time.monotonic()
-            tips = [n.name for n in tree.children(tree.app) if n.getRole() == tree.pyatspi.ROLE_TOOL_TIP]
-            slowest = max(slowest, time.monotonic() - asked)
-            # The last entry's tip may still be up a moment.
-            return tips[0] if tips and tips[0].split("\n")[0] == family else None
-        tip = wait_for("the tip of %s, read through AT-SPI" % family, shown, timeout, 0.02)
-        return tip.split("\n"), time.monotonic() - started, slowest
-
-    lines_seen = entry_lines()  # before a tip covers any
-    lines, _, _ = tip_on("Glimra Test 00001")
-    check("2 字" in lines[1] and lines[2] == "あ 漢"
-          and re.search(r"IPAP?Gothic", lines[-1]), "the ASCII-only font's tip reads %r" % lines)
-    lines, _, _ = tip_on(KANA_FAMILY)
-    check("1 字" in lines[1] and lines[2] == "漢", "the kana font's tip reads %r" % lines)
-    lines, _, _ = tip_on("IPAGothic")
-    check(len(lines) == 2 and "あ" not in lines[1] and "漢" not in lines[1], "IPAGothic's tip reads %r" % lines)
+    for family, count, lacked in (("Glimra Test 00001", 2, "あ 漢"), (KANA_FAMILY, 1, "漢"), ("IPAGothic", 0, None)):
+        tip = tip_of(family)
+        named = "%d 字" % count in tip[1] and tip[2] == lacked and re.search(r"IPAP?Gothic", tip[-1])
+        all_drawn = len(tip) == 2 and not re.search("[あ漢]", tip[1])
+        check(named if count else all_drawn, "%s's tip reads %r" % (family, tip))
     if s.artifacts:  # the whole screen: the tip is a window of its own
         os.makedirs(s.artifacts, exist_ok=True)
         s.run(["import", "-silent", "-window", "root", os.path.join(s.artifacts, "e2e_tooltip.png")])
-    tips_gone()
     check(s.copy_preview("text/html") == copied, "resting on the entries changed what a copy writes")
-
-    # A long sample: the tip comes as soon, and the window answers all along.
-    # Too long to type: set as a screen reader's user may set it.
-    long = "SAMPLE あ漢" * 600
-    box = tree.find(tree.pyatspi.ROLE_TEXT, "サンプル文字")
-    box.queryEditableText().setTextContents(long)
-    wait_for("the long sample to be set", lambda: box.queryText().getText(0, -1) == long, 10)
-    s.build_and_wait()
-    tips_gone()
-    lines_seen = entry_lines()
-    # What the bus alone costs a ping on this machine, the window at rest.
-    bus = max(ping() for _ in range(20))
-    lines, took, slowest = tip_on(s.families[0], 2)
-    check(took < 2, "the long sample's tip took %.2f s" % took)
-    check(slowest < 0.1 + bus, "glimra took %.0f ms to answer while the tip was worked out (the bus alone: %.0f ms)"
-          % (slowest * 1000, bus * 1000))
 
 
 SCENARIOS = {

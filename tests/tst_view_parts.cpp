@@ -15,23 +15,21 @@
 #include <QTest>
 
 #include <fontconfig/fontconfig.h>
+#include <memory>
 
 using view::DocumentWriter;
 
 namespace
 {
 
-QTextCharFormat bold()
+// The format a step names: bold ("bold", "bold?"), else a family.
+QTextCharFormat format(const QString& name)
 {
     QTextCharFormat f;
-    f.setFontWeight(QFont::Bold);
-    return f;
-}
-
-QTextCharFormat family(const QString& name)
-{
-    QTextCharFormat f;
-    f.setFontFamilies(QStringList { name });
+    if (name.startsWith(QStringLiteral("bold")))
+        f.setFontWeight(QFont::Bold);
+    else
+        f.setFontFamilies(QStringList { name });
     return f;
 }
 
@@ -65,33 +63,28 @@ public:
     TableCoverage()
     {
         for (char32_t c = 0x20; c < 0x7F; ++c) {
-            FcCharSetAddChar(m_ascii, c);
-            FcCharSetAddChar(m_kana, c);
+            FcCharSetAddChar(m_ascii.get(), c);
+            FcCharSetAddChar(m_kana.get(), c);
         }
         for (char32_t c = 0x3041; c < 0x3100; ++c)
-            FcCharSetAddChar(m_kana, c);
-    }
-    ~TableCoverage()
-    {
-        FcCharSetDestroy(m_ascii);
-        FcCharSetDestroy(m_kana);
+            FcCharSetAddChar(m_kana.get(), c);
     }
     std::optional<Family> find(const QString& name) override
     {
         if (name == QStringLiteral("Latin") || name == QStringLiteral("No English"))
-            return Family { name, m_ascii, name == QStringLiteral("Latin") };
+            return Family { name, m_ascii.get(), name == QStringLiteral("Latin") };
         if (name == QStringLiteral("Kana"))
-            return Family { name, m_kana, true };
+            return Family { name, m_kana.get(), true };
         return std::nullopt;
     }
     QString fallbackFor(char32_t c) override
     {
-        return FcCharSetHasChar(m_kana, c) ? QStringLiteral("Kana") : QString();
+        return FcCharSetHasChar(m_kana.get(), c) ? QStringLiteral("Kana") : QString();
     }
 
 private:
-    FcCharSet* m_ascii = FcCharSetCreate();
-    FcCharSet* m_kana = FcCharSetCreate();
+    std::unique_ptr<FcCharSet, decltype(&FcCharSetDestroy)> m_ascii { FcCharSetCreate(), &FcCharSetDestroy };
+    std::unique_ptr<FcCharSet, decltype(&FcCharSetDestroy)> m_kana { FcCharSetCreate(), &FcCharSetDestroy };
 };
 
 } // namespace
@@ -216,7 +209,7 @@ void tst_ViewParts::documentWriter()
         const QString& verb = words.at(0);
         const auto [from, to] = range(verb == QStringLiteral("hold") ? 2 : 1);
         if (verb == QStringLiteral("hold")) {
-            writer.applyAfter({ { from, to, family(words.at(1)) } }, range(4).first, range(4).second);
+            writer.applyAfter({ { from, to, format(words.at(1)) } }, range(4).first, range(4).second);
         } else if (verb == QStringLiteral("settle")) {
             writer.settle();
         } else if (verb == QStringLiteral("append")) {
@@ -231,7 +224,7 @@ void tst_ViewParts::documentWriter()
             regular.setFontWeight(QFont::Normal);
             user.mergeCharFormat(regular);
         } else {
-            writer.apply(verb.startsWith(u'b') ? bold() : family(verb), from, to, verb.endsWith(u'?'));
+            writer.apply(format(verb), from, to, verb.endsWith(u'?'));
         }
     }
     QCOMPARE(formatsOf(document), formats);
@@ -274,7 +267,7 @@ void tst_ViewParts::hiddenEdits()
     QVERIFY(hidden.active() && hidden.deferring());
     QVERIFY(view.textCursor().isNull());
     writer.rebuild(newText, {});
-    writer.apply(bold(), 0, 1, false);
+    writer.apply(format(QStringLiteral("bold")), 0, 1, false);
     QCOMPARE(layouts.count(), 0);
     hidden.end(writer);
     QVERIFY(!hidden.active() && !hidden.deferring());
@@ -341,26 +334,18 @@ void tst_ViewParts::standInRuns_data()
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("to");
     QTest::addColumn<QString>("runs"); // from-to:family, "none" where no font has them
-    const QString latin = QStringLiteral("Latin");
-    const QString noEnglish = QStringLiteral("No English");
-    QTest::newRow("the font's own glyphs") << latin << QStringLiteral("abc") << 0 << 3 << QString();
-    QTest::newRow("kana a Latin font lacks") << latin << QStringLiteral("aあb") << 0 << 3 << QStringLiteral("1-2:Kana");
-    QTest::newRow("a character no font has, a surrogate pair")
-        << latin << QStringLiteral("a\U000F0000b") << 0 << 4 << QStringLiteral("1-3:none");
-    QTest::newRow("line breaks belong to no run")
-        << latin << QStringLiteral("あ\r\nあ") << 0 << 4 << QStringLiteral("0-1:Kana,3-4:Kana");
-    QTest::newRow("only the range asked for")
-        << latin << QStringLiteral("あaあ") << 1 << 3 << QStringLiteral("2-3:Kana");
-    QTest::newRow("a Japanese font's own kana")
-        << QStringLiteral("Kana") << QStringLiteral("aあb") << 0 << 3 << QString();
-    QTest::newRow("a space after kana, font without English")
-        << noEnglish << QStringLiteral("サン SAMPLE") << 0 << 9 << QStringLiteral("0-3:Kana");
-    QTest::newRow("a space before kana at a paragraph's start, font without English")
-        << noEnglish << QStringLiteral(" サン") << 0 << 3 << QStringLiteral("0-3:Kana");
-    QTest::newRow("a space after Latin, font without English")
-        << noEnglish << QStringLiteral("SA サン") << 0 << 5 << QStringLiteral("3-5:Kana");
-    QTest::newRow("a space after kana, font with English")
-        << latin << QStringLiteral("サン SAMPLE") << 0 << 9 << QStringLiteral("0-2:Kana");
+    const auto row = [](const char* name, const QString& font, const QString& text, int from, int to,
+                         const QString& runs) { QTest::newRow(name) << font << text << from << to << runs; };
+    row("the font's own glyphs", "Latin", "abc", 0, 3, "");
+    row("kana a Latin font lacks", "Latin", "aあb", 0, 3, "1-2:Kana");
+    row("a character no font has, a surrogate pair", "Latin", "a\U000F0000b", 0, 4, "1-3:none");
+    row("line breaks belong to no run", "Latin", "あ\r\nあ", 0, 4, "0-1:Kana,3-4:Kana");
+    row("only the range asked for", "Latin", "あaあ", 1, 3, "2-3:Kana");
+    row("a Japanese font's own kana", "Kana", "aあb", 0, 3, "");
+    row("a space after kana, font without English", "No English", "サン SAMPLE", 0, 9, "0-3:Kana");
+    row("a space before kana at a paragraph's start, font without English", "No English", " サン", 0, 3, "0-3:Kana");
+    row("a space after Latin, font without English", "No English", "SA サン", 0, 5, "3-5:Kana");
+    row("a space after kana, font with English", "Latin", "サン SAMPLE", 0, 9, "0-2:Kana");
 }
 
 // Which stretches of a run another family draws, and which family.

@@ -20,6 +20,15 @@ using namespace detail;
 namespace
 {
 
+    // A cursor selecting the document's positions from..to.
+    QTextCursor spanning(QTextDocument& document, int from, int to)
+    {
+        QTextCursor cursor(&document);
+        cursor.setPosition(from);
+        cursor.setPosition(to, QTextCursor::KeepAnchor);
+        return cursor;
+    }
+
     // A family name as Qt's HTML writer must be given it to come out as a
     // valid CSS string: it quotes the name but does not escape it.
     QString cssEscaped(QString family)
@@ -101,17 +110,12 @@ namespace
                     families.append(drawn);
                 for (QString& family : families)
                     family = cssEscaped(family);
-                QTextCursor named(copy.get());
-                named.setPosition(a);
-                named.setPosition(b, QTextCursor::KeepAnchor);
                 QTextCharFormat format;
                 format.setFontFamilies(families);
-                named.mergeCharFormat(format);
+                spanning(*copy, a, b).mergeCharFormat(format);
             }
         }
-        QTextCursor everything(copy.get());
-        everything.setPosition(from);
-        everything.setPosition(to, QTextCursor::KeepAnchor);
+        QTextCursor everything = spanning(*copy, from, to);
         QTextCharFormat onBackground;
         onBackground.setBackground(background);
         everything.mergeCharFormat(onBackground);
@@ -172,10 +176,7 @@ namespace
             at.setPosition(it->document + 1, QTextCursor::KeepAnchor);
             at.insertText(QString(mark) + QChar(u'0' + int(it->kind)), format);
         }
-        QTextCursor copied(&copy);
-        copied.setPosition(from);
-        copied.setPosition(to + int(breaks.size()), QTextCursor::KeepAnchor);
-        QString html = QTextDocumentFragment(copied).toHtml();
+        QString html = QTextDocumentFragment(spanning(copy, from, to + int(breaks.size()))).toHtml();
         for (const NameBreak kind :
             { NameBreak::Cr, NameBreak::Lf, NameBreak::CrLf, NameBreak::LineSeparator, NameBreak::ParagraphSeparator })
             html.replace(QString(mark) + QChar(u'0' + int(kind)), referenced(kind));

@@ -1,17 +1,19 @@
 // The preview build over a view and an injected font list, with a host that
-// records what the build reads and writes and can act inside the yield.
+// records what the build reads and writes and can act inside the yield; and
+// the tips of a built preview against fontconfig's own character sets.
 
 #include "../preview/font_list.h"
 #include "../preview/preview_build.h"
+#include "../view/entry_tip.h"
 #include "../view/rich_text_box.h"
 #include "base/failure.h"
-#include "fake_host.h"
 #include "view_reader.h"
 
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
 
+#include <fontconfig/fontconfig.h>
 #include <functional>
 #include <memory>
 
@@ -21,9 +23,45 @@ using glimra::StepFailed;
 using preview::NamedFontList;
 using view::CharFormat;
 using view::RichTextBox;
+namespace tip = glimra::tip;
 
 namespace
 {
+
+class FakeHost : public preview::Host
+{
+public:
+    QString sampleText = QStringLiteral("abc");
+    QString size = QStringLiteral("10");
+    glimra::Colour text = 0x00112233;
+    glimra::Colour back = 0x00FFFFFF;
+    int bold = 0;
+    int italic = 0;
+    bool failBoldRead = false;
+    QStringList titles;
+    int yields = 0;
+    // Runs inside the yield after font `yields` (counted from 1); returns
+    // false to report that the window is going away.
+    std::function<bool(int)> onYield;
+
+    QString sample() const override { return sampleText; }
+    QString chosenSize() const override { return size; }
+    glimra::Colour textColour() const override { return text; }
+    glimra::Colour backColour() const override { return back; }
+    int boldValue() const override
+    {
+        if (failBoldRead)
+            throw StepFailed(glimra::ErrorNumber::InvalidCall);
+        return bold;
+    }
+    int italicValue() const override { return italic; }
+    void setTitle(const QString& title) override { titles << title; }
+    bool processPendingEvents() override
+    {
+        ++yields;
+        return onYield ? onYield(yields) : true;
+    }
+};
 
 // A list whose name lookup fails for one index.
 class FailingFontList : public NamedFontList
@@ -74,6 +112,31 @@ QList<int> steps(int from, int to, int by)
     return list;
 }
 
+// The text's characters, white space aside, each once, that no face of the
+// family has (no face at all, for none), as fontconfig's character sets say.
+QStringList fontconfigLacks(const QString& family, const QString& text)
+{
+    FcPattern* pattern = family.isEmpty()
+        ? FcPatternCreate()
+        : FcPatternBuild(nullptr, FC_FAMILY, FcTypeString, family.toUtf8().constData(), nullptr);
+    FcObjectSet* objects = FcObjectSetBuild(FC_CHARSET, nullptr);
+    FcFontSet* fonts = FcFontList(nullptr, pattern, objects);
+    QStringList lacked;
+    FcCharSet* set = nullptr;
+    for (const char32_t c : text.toUcs4()) {
+        bool has = QChar::isSpace(c);
+        for (int i = 0; i < fonts->nfont && !has; ++i)
+            has = FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &set) == FcResultMatch
+                && FcCharSetHasChar(set, c);
+        if (!has && !lacked.contains(QString::fromUcs4(&c, 1)))
+            lacked << QString::fromUcs4(&c, 1);
+    }
+    FcFontSetDestroy(fonts);
+    FcObjectSetDestroy(objects);
+    FcPatternDestroy(pattern);
+    return lacked;
+}
+
 } // namespace
 
 class tst_Preview : public QObject
@@ -100,6 +163,8 @@ private Q_SLOTS:
     void fontCountThatDoesNotFit();
     void largestFontCount();
     void megabyteSample();
+    void entryTip_data();
+    void entryTip();
 };
 
 void tst_Preview::textPass_data()
@@ -474,6 +539,58 @@ void tst_Preview::megabyteSample()
     QCOMPARE(view.text().size(), 2 * (2 + host.sampleText.size() + 4));
     QCOMPARE(view::charFormatAt(view, second).fontName, QStringLiteral("B"));
     QCOMPARE(view::charFormatAt(view, second - 3).fontName, kLabelFontName);
+}
+
+// The preview of every installed font, its first entry under the pointer.
+void tst_Preview::entryTip_data()
+{
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<bool>("onName"); // the pointer on the first entry's name label, not its sample
+    QTest::addColumn<QString>("typed"); // typed at the start of the first sample
+    const QString kanji = QStringLiteral("一丁七万丈三上下不与丐丑专且丕世丘丙业丛东丝丞丢两严並丧丨丩").repeated(200);
+    // Georgian from a Latin font, a plane 15 character from none; white space lacked by none.
+    QTest::newRow("several stand-ins, on the name")
+        << QStringLiteral("SAMPLE\u3000サンプル あ漢\r\nあ\u00A0Ж ა ∑ 🀄 \U000F0000") << true << QString();
+    QTest::newRow("a long sample: the first, then more") << kanji << false << QString();
+    QTest::newRow("after an edit") << QStringLiteral("SAMPLE") << false << QStringLiteral("字a");
+    QTest::newRow("after an edit, on the name") << QStringLiteral("SAMPLE") << true << QStringLiteral("ა");
+}
+
+// The tip where the pointer rests, then every other entry's, says what
+// fontconfig says its font lacks, and each stand-in it names draws some.
+void tst_Preview::entryTip()
+{
+    QFETCH(QString, sample);
+    QFETCH(bool, onName);
+    QFETCH(QString, typed);
+    const preview::SystemFontList fonts; // as the window lists them
+    view::RichTextBox box;
+    FakeHost host;
+    host.sampleText = sample;
+    QVERIFY(preview::build(host, box, fonts));
+    QTextDocument& document = *box.document();
+    const int first = document.findBlockByNumber(1).position();
+    QTextCursor(document.findBlock(first)).insertText(typed); // an edit, as typing makes it
+    const int name = document.find(QStringLiteral(" (") + fonts.name(0) + u')', first).selectionStart() + 2;
+    QVERIFY(!view::entryAt(document, 0)); // the line break before the first entry
+    int i = 0;
+    for (auto e = view::entryAt(document, onName ? name : first + 1); e && !QTest::currentTestFailed();
+         e = view::entryAt(document, e->to + 1), ++i) {
+        QCOMPARE(e->fontName, fonts.name(i));
+        const QStringList lacked = fontconfigLacks(e->fontName, (i ? QString() : typed) + sample);
+        const QStringList lines = view::entryTipText(e->fontName, e->sample).split(u'\n');
+        const QString more = lacked.size() > view::kTipCharacters ? tip::Ellipsis : QString();
+        QCOMPARE(lines.mid(0, 4),
+            (lacked.isEmpty() ? QStringList { e->fontName, tip::AllDrawn }
+                              : QStringList { e->fontName, tip::Lacks.arg(lacked.size()),
+                                  lacked.mid(0, view::kTipCharacters).join(u' ') + more, tip::Grey }));
+        const QString drawnBy = lines.filter(tip::DrawnBy.arg(QString())).value(0).mid(tip::DrawnBy.size() - 2);
+        for (const QString& family : drawnBy.split(tip::ListSeparator, Qt::SkipEmptyParts))
+            QVERIFY2(fontconfigLacks(family, lacked.join(QString())).size() < lacked.size(), qPrintable(family));
+        const qsizetype inNoFont = fontconfigLacks({}, lacked.join(QString())).size();
+        QCOMPARE(lines.contains(tip::InNoFont.arg(inNoFont)), inNoFont > 0);
+    }
+    QCOMPARE(i, fonts.count());
 }
 
 QTEST_MAIN(tst_Preview)
